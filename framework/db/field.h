@@ -1,0 +1,57 @@
+// A column of an open dataset, read at the dataset's current row. Fields are created once
+// per column when the dataset opens and address the dataset's RowStore by index.
+#pragma once
+
+#include "framework/db/rowstore.h"
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+namespace db {
+
+class DataSet;
+
+class Field {
+public:
+    Field(DataSet* dataSet, int index);
+
+    DataSet* dataSet() const { return m_dataSet; }
+    int Index() const { return m_index; }
+    const QString& FieldName() const;
+    FieldType DataType() const;
+    int Size() const;
+
+    bool IsNull() const;
+    QString AsString() const;       // plain text of the value ("" for null)
+    std::int64_t AsInteger() const;  // EConvertError when the text is no whole number
+    double AsFloat() const;
+    QDateTime AsDateTime() const;
+    // The value as a user sees it: currency fields in a currency format while Currency()
+    // is on, otherwise the general number format (<= 15 significant digits, no grouping).
+    QString DisplayText() const;
+    QString DisplayTextAt(int row) const;  // the same for any row, without moving the cursor
+
+    bool Currency() const { return m_currency; }
+    void SetCurrency(bool on) { m_currency = on; }
+
+    // Writing requires the dataset in edit or insert state.
+    void SetAsString(const QString& v);
+    void SetAsInteger(std::int64_t v);
+    void SetAsFloat(double v);
+    void Clear();  // null
+
+private:
+    int currentRow() const;
+    DataSet* m_dataSet;
+    int m_index;
+    bool m_currency = true;  // currency fields start with currency display on
+};
+
+// General number format used when currency display is off: 1234.5, 1200, -0.25.
+QString formatGeneral(double v);
+QString formatGeneralScaled4(std::int64_t tenThousandths);
+// Currency display format while the currency flag is on (locale symbol, 2 decimals).
+QString formatCurrencyScaled4(std::int64_t tenThousandths);
+
+}  // namespace db

@@ -1,0 +1,76 @@
+// Column-major storage of a fetched result: every row held once, no heap object per cell.
+// Numbers live in one vector per column, text in one byte arena per column with offsets.
+// Drivers fill it; DataSet reads and edits it in place; the grid and report read it by index.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace db {
+
+enum class FieldType { String, Integer, Float, Currency, DateTime, Memo };
+
+struct FieldDef {
+    QString name;
+    FieldType type = FieldType::String;
+    int size = 0;  // declared text length; 0 when not given
+};
+
+class RowStore {
+public:
+    void setColumns(std::vector<FieldDef> defs);
+    const std::vector<FieldDef>& columns() const { return m_defs; }
+    int columnCount() const { return static_cast<int>(m_defs.size()); }
+    int rowCount() const { return m_rows; }
+    int indexOf(const QString& name) const;  // case-insensitive, -1 when absent
+    void clear();                            // rows and columns
+    void reserve(int rows);
+
+    // Appending, cell by cell in column order (drivers).
+    void beginRow();
+    void appendNull();
+    void appendInteger(std::int64_t v);
+    void appendFloat(double v);
+    void appendCurrency(std::int64_t tenThousandths);
+    void appendText(std::string_view utf8);
+    void appendDateTime(std::int64_t msSinceEpoch);
+    void endRow();
+
+    // Reading by position, constant time.
+    bool isNull(int row, int col) const;
+    std::int64_t integer(int row, int col) const;   // Integer, Currency (1/10000), DateTime (ms)
+    double real(int row, int col) const;            // Float
+    std::string_view text(int row, int col) const;  // String, Memo (UTF-8)
+    QString string(int row, int col) const;         // any type, as plain text (no currency format)
+    // Any numeric cell in 1/10000 units, rounded half away from zero (footer sums). 0 for null.
+    std::int64_t scaled4(int row, int col) const;
+
+    // In-memory editing (nothing is written back to any server).
+    void insertRow(int at);  // all nulls
+    void removeRow(int at);
+    void setNull(int row, int col);
+    void setInteger(int row, int col, std::int64_t v);
+    void setFloat(int row, int col, double v);
+    void setText(int row, int col, std::string_view utf8);
+    // Copies a whole row (used to save and restore a row around Edit/Cancel).
+    std::vector<std::string> snapshotRow(int row) const;
+    void restoreRow(int row, const std::vector<std::string>& snapshot);
+
+private:
+    struct ColumnData {
+        std::vector<std::int64_t> ints;   // Integer, Currency, DateTime; text: offset into arena
+        std::vector<double> reals;        // Float
+        std::vector<std::uint32_t> lens;  // text lengths
+        std::vector<std::uint8_t> nulls;
+        std::string arena;                // text bytes
+    };
+    std::vector<FieldDef> m_defs;
+    std::vector<ColumnData> m_data;
+    int m_rows = 0;
+    int m_appendCol = 0;
+};
+
+}  // namespace db
