@@ -1,0 +1,54 @@
+// A read-only data-aware grid over a data source: frozen leading columns, a two-line
+// centred title row, a row indicator, one yellow footer row of texts and sums, whole-row
+// selection on or off. It follows the dataset's current row both ways.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+namespace db {
+class DataSource;
+}
+
+namespace grid {
+
+enum class Align { FieldOwn, Left, Right, Center };  // FieldOwn: text left, numbers right
+enum class FooterKind { None, Text, Sum };
+
+struct ColumnSpec {
+    QString fieldName;  // matched case-insensitively; a missing field leaves the column empty
+    QString title;
+    int width = 64;     // pixels at 96 dpi
+    Align align = Align::FieldOwn;
+    FooterKind footer = FooterKind::None;
+    QString footerText;  // FooterKind::Text
+};
+
+class DBGrid : public QWidget {
+public:
+    explicit DBGrid(QWidget* parent = nullptr);
+    ~DBGrid() override;
+
+    void setDataSource(db::DataSource* source);
+    db::DataSource* dataSource() const;
+    void setColumns(std::vector<ColumnSpec> columns);
+    const std::vector<ColumnSpec>& columns() const;
+    void setFrozenCols(int n);
+    void setRowSelect(bool on);  // whole-row highlight vs. cell highlight
+    bool rowSelect() const;
+
+    // What the footer shows for column i ("合计", a formatted sum, "0", or "").
+    QString footerText(int column) const;
+    // The row the grid highlights (0-based; -1 when none) and the cell text it shows.
+    int currentRow() const;
+    QString cellText(int row, int column) const;
+    int rowCount() const;  // 0 while the dataset is closed
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+}  // namespace grid
