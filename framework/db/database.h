@@ -13,6 +13,7 @@ namespace db {
 
 class DriverConnection;
 class Database;
+class DataSet;
 
 // Ordered key=value lines.
 class ParamList {
@@ -40,14 +41,24 @@ public:
     Database* FindDatabase(const QString& name) const;  // case-insensitive
     const std::vector<Database*>& databases() const { return m_databases; }
 
+    // Every dataset, so a connection can close the datasets that name it.
+    const std::vector<DataSet*>& dataSets() const { return m_dataSets; }
+
 private:
     friend class Database;
-    void add(Database* db);        // "Duplicate database name '%s'"
+    friend class DataSet;
+    void add(Database* db);  // "Duplicate database name '%s'"
     void remove(Database* db);
+    void check(const QString& name, const Database* except) const;
+    void addDataSet(DataSet* ds) { m_dataSets.push_back(ds); }
+    void removeDataSet(DataSet* ds);
     std::vector<Database*> m_databases;
+    std::vector<DataSet*> m_dataSets;
 };
 
 class Database : public QObject {
+    Q_OBJECT
+
 public:
     // Registers `connectionName` (may be empty: unregistered until named).
     explicit Database(const QString& connectionName = QString(), QObject* parent = nullptr);

@@ -13,6 +13,8 @@ class DataSet;
 class DataLink;
 
 class DataSource : public QObject {
+    Q_OBJECT
+
 public:
     explicit DataSource(QObject* parent = nullptr);
     ~DataSource() override;
@@ -37,7 +39,8 @@ public:
     virtual ~DataLink();
 
     DataSource* dataSource() const { return m_source; }
-    void setDataSource(DataSource* src);  // attaching to/detaching from an open dataset: activeChanged
+    // Attaching to or detaching from an open dataset: activeChanged.
+    void setDataSource(DataSource* src);
     DataSet* dataSet() const;
     bool Active() const { return m_active; }
     bool Editing() const { return m_editing; }

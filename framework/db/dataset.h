@@ -20,6 +20,8 @@ class Database;
 enum class DataSetState { Inactive, Browse, Edit, Insert, SetKey };
 
 class DataSet : public QObject {
+    Q_OBJECT
+
 public:
     explicit DataSet(QObject* parent = nullptr);
     ~DataSet() override;
@@ -29,7 +31,7 @@ public:
     void SetDatabaseName(const QString& name);
     Database* database() const;  // the registered connection of that name, or nullptr
 
-    void Open();   // fetches every row; runs AfterOpen; links hear activeChanged
+    void Open();  // fetches every row; runs AfterOpen; links hear activeChanged
     void Close();
     bool Active() const { return m_state != DataSetState::Inactive; }
     DataSetState State() const { return m_state; }
@@ -38,17 +40,20 @@ public:
     void Next();
     void Prior();
     void Last();
-    int MoveBy(int distance);  // returns the distance actually moved
+    // Returns the distance actually moved. Links hear scrolled(moved) for every move that
+    // was tried, so a Next on the last row sends scrolled(0) as it sets Eof; a move that
+    // cannot start (Next at Eof, Prior at Bof, distance 0) sends nothing.
+    int MoveBy(int distance);
     bool Bof() const { return m_bof; }
     bool Eof() const { return m_eof; }
-    bool IsEmpty() const;
-    int RecordCount() const;  // EDatabaseError when closed
-    int RecNo() const;        // 1-based; 0 without rows
+    bool IsEmpty() const;                     // true also while closed
+    int RecordCount() const;                  // EDatabaseError when closed
+    int RecNo() const;                        // 1-based; 0 without rows
     int currentRow() const { return m_row; }  // 0-based; -1 without rows
 
-    using Bookmark = int;  // the row position
+    using Bookmark = int;  // the row position; -1 on an empty dataset
     Bookmark GetBookmark() const { return m_row; }
-    void GotoBookmark(Bookmark b);
+    void GotoBookmark(Bookmark b);  // sends dataset-changed; -1 on an empty dataset is a no-op
 
     void DisableControls();
     void EnableControls();  // the last one sends one dataset-changed
@@ -57,12 +62,16 @@ public:
     // Case-insensitive whole-value match of the field's text, from the first row.
     bool Locate(const QString& fieldName, const QString& value);
 
+    // Editing happens in the fetched rows only. Edit/Insert: links hear editing changed, then
+    // dataset changed; Post/Cancel/Delete: back to browse and dataset changed. Moving the
+    // cursor while editing posts first (an untouched inserted row is dropped instead).
     void Edit();
     void Insert();
     void Post();
     void Cancel();
     void Delete();
     void SetKey();
+    bool Modified() const { return m_modified; }
 
     Field* FieldByName(const QString& name) const;  // "Field '%s' not found"
     Field* FindField(const QString& name) const;    // nullptr when absent
@@ -84,8 +93,13 @@ protected:
 private:
     friend class DataSource;
     friend class Field;
+    enum NotifyKind { kUpdateState, kChanged, kScrolled };
     void notifyLinks(int kind, int distance = 0);
     void setState(DataSetState s);
+    void checkActive() const;  // "Cannot perform this operation on a closed dataset"
+    void checkBrowseMode();    // posts or drops a pending edit before the cursor moves
+    void beginFieldWrite();    // "Dataset not in edit or insert mode"; marks the row modified
+    void placeCursorAfterRemoval();
     void registerSource(DataSource* s);
     void unregisterSource(DataSource* s);
 
@@ -100,6 +114,8 @@ private:
     bool m_bof = true;
     bool m_eof = true;
     int m_disableCount = 0;
+    DataSetState m_disableState = DataSetState::Inactive;  // state when controls were disabled
+    bool m_modified = false;
 };
 
 }  // namespace db

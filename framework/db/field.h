@@ -23,7 +23,7 @@ public:
     int Size() const;
 
     bool IsNull() const;
-    QString AsString() const;       // plain text of the value ("" for null)
+    QString AsString() const;        // plain text of the value ("" for null)
     std::int64_t AsInteger() const;  // EConvertError when the text is no whole number
     double AsFloat() const;
     QDateTime AsDateTime() const;
@@ -33,19 +33,22 @@ public:
     QString DisplayTextAt(int row) const;  // the same for any row, without moving the cursor
 
     bool Currency() const { return m_currency; }
-    void SetCurrency(bool on) { m_currency = on; }
+    // Changing the flag on an open dataset tells its links (dataset changed) so bound
+    // controls redraw with the new format.
+    void SetCurrency(bool on);
 
     // Writing requires the dataset in edit or insert state.
     void SetAsString(const QString& v);
     void SetAsInteger(std::int64_t v);
     void SetAsFloat(double v);
+    void SetAsDateTime(const QDateTime& v);
     void Clear();  // null
 
 private:
     int currentRow() const;
     DataSet* m_dataSet;
     int m_index;
-    bool m_currency = true;  // currency fields start with currency display on
+    bool m_currency = false;  // on from the start for currency fields only
 };
 
 // General number format used when currency display is off: 1234.5, 1200, -0.25.
@@ -53,5 +56,7 @@ QString formatGeneral(double v);
 QString formatGeneralScaled4(std::int64_t tenThousandths);
 // Currency display format while the currency flag is on (locale symbol, 2 decimals).
 QString formatCurrencyScaled4(std::int64_t tenThousandths);
+// Date-time display: date and time, or the date alone at midnight.
+QString formatDateTime(const QDateTime& v);
 
 }  // namespace db

@@ -9,6 +9,8 @@
 namespace db {
 
 class Query : public DataSet {
+    Q_OBJECT
+
 public:
     explicit Query(QObject* parent = nullptr);
     QStringList& SQL() { return m_sql; }  // lines joined with "\n" when sent
@@ -25,15 +27,21 @@ private:
 enum class ParamType { Input, Output, InputOutput, Result };
 
 struct Param {
-    QString Name;                       // "@year1" or "Result"
+    QString Name;  // "@year1" or "Result"
     FieldType DataType = FieldType::String;
     ParamType Type = ParamType::Input;
-    QVariant Value;                     // null QVariant: NULL
+    QVariant Value;  // null QVariant: NULL
     QString AsString() const { return Value.isNull() ? QString() : Value.toString(); }
+    std::int64_t AsInteger() const { return Value.isNull() ? 0 : Value.toLongLong(); }
     bool IsNull() const { return Value.isNull(); }
+    void SetAsString(const QString& v) { Value = v; }
+    void SetAsInteger(std::int64_t v) { Value = QVariant::fromValue<qlonglong>(v); }
+    void Clear() { Value = QVariant(); }
 };
 
 class StoredProc : public DataSet {
+    Q_OBJECT
+
 public:
     explicit StoredProc(QObject* parent = nullptr);
     const QString& StoredProcName() const { return m_procName; }

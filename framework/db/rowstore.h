@@ -3,6 +3,7 @@
 // Drivers fill it; DataSet reads and edits it in place; the grid and report read it by index.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -28,6 +29,8 @@ public:
     int indexOf(const QString& name) const;  // case-insensitive, -1 when absent
     void clear();                            // rows and columns
     void reserve(int rows);
+    // Keeps only the given columns, in that order (a dataset's fixed field list).
+    void keepColumns(const std::vector<int>& order);
 
     // Appending, cell by cell in column order (drivers).
     void beginRow();
@@ -55,6 +58,7 @@ public:
     void setInteger(int row, int col, std::int64_t v);
     void setFloat(int row, int col, double v);
     void setText(int row, int col, std::string_view utf8);
+    void setDateTime(int row, int col, std::int64_t msSinceEpoch);
     // Copies a whole row (used to save and restore a row around Edit/Cancel).
     std::vector<std::string> snapshotRow(int row) const;
     void restoreRow(int row, const std::vector<std::string>& snapshot);
@@ -65,12 +69,17 @@ private:
         std::vector<double> reals;        // Float
         std::vector<std::uint32_t> lens;  // text lengths
         std::vector<std::uint8_t> nulls;
-        std::string arena;                // text bytes
+        std::string arena;  // text bytes
     };
     std::vector<FieldDef> m_defs;
     std::vector<ColumnData> m_data;
     int m_rows = 0;
     int m_appendCol = 0;
 };
+
+// Date-times travel as milliseconds of the server's wall clock counted as if it were UTC,
+// so a value reads back with the same date and time whatever the local zone.
+QDateTime naiveDateTime(std::int64_t msSinceEpoch);
+std::int64_t naiveMsSinceEpoch(const QDateTime& local);
 
 }  // namespace db

@@ -39,7 +39,7 @@ protected:
                                                                   (v.toDouble() < 0 ? -0.5 : 0.5)));
                     break;
                 case db::FieldType::DateTime:
-                    into.appendDateTime(v.toDateTime().toMSecsSinceEpoch());
+                    into.appendDateTime(db::naiveMsSinceEpoch(v.toDateTime()));
                     break;
                 default: into.appendText(v.toString().toStdString()); break;
                 }

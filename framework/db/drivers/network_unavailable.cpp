@@ -1,0 +1,13 @@
+// Stand-in for the network back end in builds without one: a server name that is not a
+// folder cannot be reached, and the error says so.
+#include "framework/db/drivers/driver.h"
+#include "framework/text/errors.h"
+
+namespace db {
+
+std::unique_ptr<DriverConnection> openNetworkConnection(const ParamList& params) {
+    throw EDatabaseError(QStringLiteral("Cannot connect to server '%1': no network driver")
+                             .arg(params.Values(QStringLiteral("SERVER NAME"))));
+}
+
+}  // namespace db

@@ -1,0 +1,413 @@
+// Column-major result storage. Each column keeps only the vectors its type needs, so a
+// 100,000-row result costs a few flat arrays per column and no allocation per cell.
+// Edited text is appended to the column's arena; the old bytes stay until the store is cleared.
+#include "framework/db/rowstore.h"
+
+#include "framework/db/field.h"
+#include "framework/text/errors.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <cmath>
+#include <cstring>
+
+namespace db {
+
+namespace {
+
+bool isText(FieldType t) {
+    return t == FieldType::String || t == FieldType::Memo;
+}
+
+}  // namespace
+
+void RowStore::setColumns(std::vector<FieldDef> defs) {
+    clear();
+    m_defs = std::move(defs);
+    m_data.resize(m_defs.size());
+}
+
+int RowStore::indexOf(const QString& name) const {
+    for (std::size_t i = 0; i < m_defs.size(); ++i) {
+        if (m_defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void RowStore::clear() {
+    m_defs.clear();
+    m_data.clear();
+    m_rows = 0;
+    m_appendCol = 0;
+}
+
+void RowStore::reserve(int rows) {
+    for (std::size_t c = 0; c < m_defs.size(); ++c) {
+        ColumnData& d = m_data[c];
+        d.nulls.reserve(rows);
+        if (m_defs[c].type == FieldType::Float) {
+            d.reals.reserve(rows);
+        } else {
+            d.ints.reserve(rows);
+            if (isText(m_defs[c].type))
+                d.lens.reserve(rows);
+        }
+    }
+}
+
+void RowStore::keepColumns(const std::vector<int>& order) {
+    std::vector<FieldDef> defs;
+    std::vector<ColumnData> data;
+    defs.reserve(order.size());
+    data.reserve(order.size());
+    for (int c : order) {
+        defs.push_back(m_defs.at(c));
+        data.push_back(std::move(m_data.at(c)));
+    }
+    m_defs = std::move(defs);
+    m_data = std::move(data);
+}
+
+void RowStore::beginRow() {
+    m_appendCol = 0;
+}
+
+void RowStore::appendNull() {
+    const int c = m_appendCol++;
+    ColumnData& d = m_data.at(c);
+    d.nulls.push_back(1);
+    if (m_defs[c].type == FieldType::Float) {
+        d.reals.push_back(0);
+    } else {
+        d.ints.push_back(0);
+        if (isText(m_defs[c].type))
+            d.lens.push_back(0);
+    }
+}
+
+void RowStore::appendInteger(std::int64_t v) {
+    const int c = m_appendCol++;
+    ColumnData& d = m_data.at(c);
+    d.nulls.push_back(0);
+    switch (m_defs[c].type) {
+        case FieldType::Float:
+            d.reals.push_back(static_cast<double>(v));
+            break;
+        case FieldType::Currency:
+            d.ints.push_back(v * 10000);
+            break;
+        case FieldType::String:
+        case FieldType::Memo: {
+            const std::string s = std::to_string(v);
+            d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
+            d.lens.push_back(static_cast<std::uint32_t>(s.size()));
+            d.arena += s;
+            break;
+        }
+        default:
+            d.ints.push_back(v);
+            break;
+    }
+}
+
+void RowStore::appendFloat(double v) {
+    const int c = m_appendCol++;
+    ColumnData& d = m_data.at(c);
+    d.nulls.push_back(0);
+    switch (m_defs[c].type) {
+        case FieldType::Float:
+            d.reals.push_back(v);
+            break;
+        case FieldType::Currency:
+            d.ints.push_back(std::llround(v * 10000.0));
+            break;
+        case FieldType::String:
+        case FieldType::Memo: {
+            const QByteArray s = formatGeneral(v).toUtf8();
+            d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
+            d.lens.push_back(static_cast<std::uint32_t>(s.size()));
+            d.arena.append(s.constData(), s.size());
+            break;
+        }
+        default:
+            d.ints.push_back(std::llround(v));
+            break;
+    }
+}
+
+void RowStore::appendCurrency(std::int64_t tenThousandths) {
+    const int c = m_appendCol;
+    if (m_defs.at(c).type == FieldType::Currency) {
+        ++m_appendCol;
+        m_data[c].nulls.push_back(0);
+        m_data[c].ints.push_back(tenThousandths);
+        return;
+    }
+    appendFloat(static_cast<double>(tenThousandths) / 10000.0);
+}
+
+void RowStore::appendText(std::string_view utf8) {
+    const int c = m_appendCol;
+    const FieldType t = m_defs.at(c).type;
+    if (!isText(t)) {
+        // A column typed from its first value may meet text later: keep what converts.
+        bool ok = false;
+        const double v = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()))
+                             .trimmed()
+                             .toDouble(&ok);
+        if (ok && t != FieldType::DateTime)
+            appendFloat(v);
+        else
+            appendNull();
+        return;
+    }
+    ++m_appendCol;
+    ColumnData& d = m_data[c];
+    d.nulls.push_back(0);
+    d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
+    d.lens.push_back(static_cast<std::uint32_t>(utf8.size()));
+    d.arena.append(utf8.data(), utf8.size());
+}
+
+void RowStore::appendDateTime(std::int64_t msSinceEpoch) {
+    const int c = m_appendCol;
+    if (m_defs.at(c).type == FieldType::DateTime) {
+        ++m_appendCol;
+        m_data[c].nulls.push_back(0);
+        m_data[c].ints.push_back(msSinceEpoch);
+        return;
+    }
+    const QByteArray s = naiveDateTime(msSinceEpoch).toString(Qt::ISODate).toUtf8();
+    appendText(std::string_view(s.constData(), static_cast<std::size_t>(s.size())));
+}
+
+void RowStore::endRow() {
+    while (m_appendCol < columnCount()) appendNull();
+    ++m_rows;
+    m_appendCol = 0;
+}
+
+bool RowStore::isNull(int row, int col) const {
+    return m_data[col].nulls[row] != 0;
+}
+
+std::int64_t RowStore::integer(int row, int col) const {
+    const ColumnData& d = m_data[col];
+    switch (m_defs[col].type) {
+        case FieldType::Float:
+            return std::llround(d.reals[row]);
+        case FieldType::String:
+        case FieldType::Memo:
+            return QString::fromUtf8(text(row, col)).trimmed().toLongLong();
+        default:
+            return d.ints[row];
+    }
+}
+
+double RowStore::real(int row, int col) const {
+    const ColumnData& d = m_data[col];
+    switch (m_defs[col].type) {
+        case FieldType::Float:
+            return d.reals[row];
+        case FieldType::Currency:
+            return static_cast<double>(d.ints[row]) / 10000.0;
+        case FieldType::String:
+        case FieldType::Memo:
+            return QString::fromUtf8(text(row, col)).trimmed().toDouble();
+        default:
+            return static_cast<double>(d.ints[row]);
+    }
+}
+
+std::string_view RowStore::text(int row, int col) const {
+    const ColumnData& d = m_data[col];
+    if (!isText(m_defs[col].type) || d.nulls[row])
+        return {};
+    return std::string_view(d.arena.data() + d.ints[row], d.lens[row]);
+}
+
+QString RowStore::string(int row, int col) const {
+    if (isNull(row, col))
+        return QString();
+    const ColumnData& d = m_data[col];
+    switch (m_defs[col].type) {
+        case FieldType::Integer:
+            return QString::number(d.ints[row]);
+        case FieldType::Float:
+            return formatGeneral(d.reals[row]);
+        case FieldType::Currency:
+            return formatGeneralScaled4(d.ints[row]);
+        case FieldType::DateTime:
+            return formatDateTime(naiveDateTime(d.ints[row]));
+        case FieldType::String:
+        case FieldType::Memo: {
+            const std::string_view t = text(row, col);
+            return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+        }
+    }
+    return QString();
+}
+
+std::int64_t RowStore::scaled4(int row, int col) const {
+    if (isNull(row, col))
+        return 0;
+    const ColumnData& d = m_data[col];
+    switch (m_defs[col].type) {
+        case FieldType::Integer:
+            return d.ints[row] * 10000;
+        case FieldType::Currency:
+            return d.ints[row];
+        case FieldType::Float:
+            return std::llround(d.reals[row] * 10000.0);
+        case FieldType::DateTime:
+            return 0;
+        case FieldType::String:
+        case FieldType::Memo:
+            return std::llround(real(row, col) * 10000.0);
+    }
+    return 0;
+}
+
+void RowStore::insertRow(int at) {
+    for (std::size_t c = 0; c < m_defs.size(); ++c) {
+        ColumnData& d = m_data[c];
+        d.nulls.insert(d.nulls.begin() + at, 1);
+        if (m_defs[c].type == FieldType::Float) {
+            d.reals.insert(d.reals.begin() + at, 0.0);
+        } else {
+            d.ints.insert(d.ints.begin() + at, 0);
+            if (isText(m_defs[c].type))
+                d.lens.insert(d.lens.begin() + at, 0);
+        }
+    }
+    ++m_rows;
+}
+
+void RowStore::removeRow(int at) {
+    for (std::size_t c = 0; c < m_defs.size(); ++c) {
+        ColumnData& d = m_data[c];
+        d.nulls.erase(d.nulls.begin() + at);
+        if (m_defs[c].type == FieldType::Float) {
+            d.reals.erase(d.reals.begin() + at);
+        } else {
+            d.ints.erase(d.ints.begin() + at);
+            if (isText(m_defs[c].type))
+                d.lens.erase(d.lens.begin() + at);
+        }
+    }
+    --m_rows;
+}
+
+void RowStore::setNull(int row, int col) {
+    m_data[col].nulls[row] = 1;
+}
+
+void RowStore::setInteger(int row, int col, std::int64_t v) {
+    ColumnData& d = m_data[col];
+    switch (m_defs[col].type) {
+        case FieldType::Float:
+            d.reals[row] = static_cast<double>(v);
+            break;
+        case FieldType::Currency:
+            d.ints[row] = v * 10000;
+            break;
+        case FieldType::String:
+        case FieldType::Memo:
+            setText(row, col, std::to_string(v));
+            return;
+        default:
+            d.ints[row] = v;
+            break;
+    }
+    d.nulls[row] = 0;
+}
+
+void RowStore::setFloat(int row, int col, double v) {
+    ColumnData& d = m_data[col];
+    switch (m_defs[col].type) {
+        case FieldType::Float:
+            d.reals[row] = v;
+            break;
+        case FieldType::Currency:
+            d.ints[row] = std::llround(v * 10000.0);
+            break;
+        case FieldType::String:
+        case FieldType::Memo: {
+            const QByteArray s = formatGeneral(v).toUtf8();
+            setText(row, col, std::string_view(s.constData(), static_cast<std::size_t>(s.size())));
+            return;
+        }
+        default:
+            d.ints[row] = std::llround(v);
+            break;
+    }
+    d.nulls[row] = 0;
+}
+
+void RowStore::setText(int row, int col, std::string_view utf8) {
+    ColumnData& d = m_data[col];
+    if (!isText(m_defs[col].type))
+        throw EDatabaseError(
+            QStringLiteral("Field '%1' is not a text field").arg(m_defs[col].name));
+    d.ints[row] = static_cast<std::int64_t>(d.arena.size());
+    d.lens[row] = static_cast<std::uint32_t>(utf8.size());
+    d.arena.append(utf8.data(), utf8.size());
+    d.nulls[row] = 0;
+}
+
+void RowStore::setDateTime(int row, int col, std::int64_t msSinceEpoch) {
+    if (m_defs[col].type != FieldType::DateTime) {
+        const QByteArray s = naiveDateTime(msSinceEpoch).toString(Qt::ISODate).toUtf8();
+        setText(row, col, std::string_view(s.constData(), static_cast<std::size_t>(s.size())));
+        return;
+    }
+    m_data[col].ints[row] = msSinceEpoch;
+    m_data[col].nulls[row] = 0;
+}
+
+std::vector<std::string> RowStore::snapshotRow(int row) const {
+    std::vector<std::string> out(m_defs.size());
+    for (std::size_t c = 0; c < m_defs.size(); ++c) {
+        const ColumnData& d = m_data[c];
+        std::string& s = out[c];
+        s.push_back(static_cast<char>(d.nulls[row]));
+        if (isText(m_defs[c].type)) {
+            s.append(text(row, static_cast<int>(c)));
+        } else if (m_defs[c].type == FieldType::Float) {
+            s.append(reinterpret_cast<const char*>(&d.reals[row]), sizeof(double));
+        } else {
+            s.append(reinterpret_cast<const char*>(&d.ints[row]), sizeof(std::int64_t));
+        }
+    }
+    return out;
+}
+
+void RowStore::restoreRow(int row, const std::vector<std::string>& snapshot) {
+    for (std::size_t c = 0; c < m_defs.size() && c < snapshot.size(); ++c) {
+        const std::string& s = snapshot[c];
+        const int col = static_cast<int>(c);
+        if (s.empty())
+            continue;
+        ColumnData& d = m_data[c];
+        if (isText(m_defs[c].type)) {
+            setText(row, col, std::string_view(s).substr(1));
+        } else if (m_defs[c].type == FieldType::Float) {
+            std::memcpy(&d.reals[row], s.data() + 1, sizeof(double));
+        } else {
+            std::memcpy(&d.ints[row], s.data() + 1, sizeof(std::int64_t));
+        }
+        d.nulls[row] = static_cast<std::uint8_t>(s[0]);
+    }
+}
+
+QDateTime naiveDateTime(std::int64_t msSinceEpoch) {
+    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(msSinceEpoch, QTimeZone::utc());
+    return QDateTime(utc.date(), utc.time());
+}
+
+std::int64_t naiveMsSinceEpoch(const QDateTime& local) {
+    return QDateTime(local.date(), local.time(), QTimeZone::utc()).toMSecsSinceEpoch();
+}
+
+}  // namespace db
