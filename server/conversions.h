@@ -1,0 +1,35 @@
+// Value conversions of the embedded server: declared column types to column types,
+// decimal text to currency units, date-time text to milliseconds and back.
+#pragma once
+
+#include "server/server.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace server {
+
+// The column type a declared SQL type stands for; nullopt when the declaration says nothing
+// we know (the column is then typed by its first value). `size` gets n of CHAR(n)/VARCHAR(n).
+std::optional<ColumnType> typeFromDeclaration(std::string_view declared, int* size);
+
+// Decimal text ("12.5", "-3", "1.5e-05") in 1/10000 units, rounded half away from zero.
+std::optional<std::int64_t> parseCurrency(std::string_view text);
+// A REAL in 1/10000 units, as its %.15g decimal would give; near-whole unit counts (the
+// usual case) skip the text round trip.
+std::optional<std::int64_t> currencyFromReal(double v);
+std::optional<std::int64_t> parseInteger(std::string_view text);
+std::optional<double> parseFloat(std::string_view text);
+// %.15g: how SQLite itself shows a REAL, so currency sees the decimal the database holds.
+std::string formatReal(double v);
+
+// "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" (or with 'T') to ms since 1970, the text taken as UTC.
+std::optional<std::int64_t> parseDateTime(std::string_view text);
+// True for texts carrying both a date and a time of day: how a computed date-time shows.
+bool looksLikeDateTime(std::string_view text);
+// "YYYY-MM-DD HH:MM:SS", with ".fff" when the milliseconds are not zero.
+std::string formatDateTime(std::int64_t msSinceEpoch);
+
+}  // namespace server

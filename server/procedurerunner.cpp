@@ -1,0 +1,271 @@
+// Procedure calls. The body runs inside a savepoint, so a failing call leaves no half-done
+// changes behind; temporary tables it creates are dropped afterwards, as a procedure's
+// own temporary tables are.
+#include "server/procedurerunner.h"
+
+#include "server/conversions.h"
+#include "server/rowbuffer.h"
+#include "server/session.h"
+#include "server/tokenizer.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace server {
+
+namespace {
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string varKey(std::string_view name) {
+    if (!name.empty() && (name.front() == '@' || name.front() == ':' || name.front() == '$'))
+        name.remove_prefix(1);
+    return lower(name);
+}
+
+Value readValue(sqlite3_stmt* stmt, int i) {
+    const char* declared = sqlite3_column_decltype(stmt, i);
+    bool money = false;
+    if (declared) {
+        if (const auto type = typeFromDeclaration(declared, nullptr))
+            money = *type == ColumnType::Currency;
+    }
+    switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_NULL:
+            return Value::null();
+        case SQLITE_INTEGER:
+            if (money) {
+                Value v;
+                v.kind = Value::Kind::Currency;
+                v.integer = sqlite3_column_int64(stmt, i) * 10000;
+                return v;
+            }
+            return Value::fromInt(sqlite3_column_int64(stmt, i));
+        case SQLITE_FLOAT:
+            if (money) {
+                if (const auto units = currencyFromReal(sqlite3_column_double(stmt, i))) {
+                    Value v;
+                    v.kind = Value::Kind::Currency;
+                    v.integer = *units;
+                    return v;
+                }
+            }
+            return Value::fromDouble(sqlite3_column_double(stmt, i));
+        default: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            return Value::fromText(std::string(
+                text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+        }
+    }
+}
+
+int bindValue(sqlite3_stmt* stmt, int i, const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return sqlite3_bind_null(stmt, i);
+        case Value::Kind::Integer:
+            return sqlite3_bind_int64(stmt, i, v.integer);
+        case Value::Kind::Float:
+            return sqlite3_bind_double(stmt, i, v.real);
+        case Value::Kind::Currency:
+            return sqlite3_bind_double(stmt, i, static_cast<double>(v.integer) / 10000.0);
+        case Value::Kind::Text:
+            return sqlite3_bind_text64(stmt, i, v.text.data(), v.text.size(), SQLITE_TRANSIENT,
+                                       SQLITE_UTF8);
+        case Value::Kind::DateTime: {
+            const std::string text = formatDateTime(v.integer);
+            return sqlite3_bind_text64(stmt, i, text.data(), text.size(), SQLITE_TRANSIENT,
+                                       SQLITE_UTF8);
+        }
+    }
+    return SQLITE_MISUSE;
+}
+
+bool assignsOutputs(sqlite3_stmt* stmt) {
+    const int n = sqlite3_column_count(stmt);
+    for (int i = 0; i < n; ++i) {
+        const char* name = sqlite3_column_name(stmt, i);
+        if (!name || name[0] != '@')
+            return false;
+    }
+    return n > 0;
+}
+
+}  // namespace
+
+ProcedureRunner::Target ProcedureRunner::parseName(std::string_view procedure) {
+    // A trailing ";1" (procedure group number) names the same procedure.
+    std::vector<Token> tokens = tokenize(procedure);
+    if (tokens.size() >= 2 && tokens[tokens.size() - 2].is(";") &&
+        tokens.back().kind == Token::Kind::Number)
+        tokens.resize(tokens.size() - 2);
+    std::vector<std::string> parts{""};
+    for (const Token& t : tokens) {
+        if (t.is("."))
+            parts.emplace_back();
+        else
+            parts.back() += unquote(t);
+    }
+    Target target;
+    target.name = parts.back();
+    if (parts.size() == 3 || (parts.size() == 2 && !equalsNoCase(parts[0], "dbo")))
+        target.schema = parts[0];
+    return target;
+}
+
+std::string ProcedureRunner::lookUp(const Target& target, std::string_view shownName) {
+    const std::string table =
+        (target.schema.empty() ? std::string() : quoteIdentifier(target.schema) + ".") +
+        "sys_procedures";
+    const std::string sql = "SELECT body FROM " + table + " WHERE name = ?1";
+    sqlite3_stmt* raw = nullptr;
+    const std::string missing = "Could not find stored procedure '" + std::string(shownName) + "'";
+    if (sqlite3_prepare_v2(m_session.db(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw Error(missing + " (" + sqlite3_errmsg(m_session.db()) + ")");
+    }
+    StatementPtr stmt(raw);
+    sqlite3_bind_text(raw, 1, target.name.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(raw);
+    if (rc == SQLITE_ROW) {
+        const auto* body = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+        return body ? body : "";
+    }
+    if (rc != SQLITE_DONE)
+        m_session.fail("procedure " + std::string(shownName));
+    throw Error(missing);
+}
+
+void ProcedureRunner::bindAll(sqlite3_stmt* stmt, const std::string& context) {
+    const int n = sqlite3_bind_parameter_count(stmt);
+    for (int i = 1; i <= n; ++i) {
+        const char* name = sqlite3_bind_parameter_name(stmt, i);
+        if (!name)
+            continue;
+        const auto it = m_vars.find(varKey(name));
+        if (it != m_vars.end() && bindValue(stmt, i, it->second) != SQLITE_OK)
+            m_session.fail(context);
+    }
+}
+
+void ProcedureRunner::assignOutputs(sqlite3_stmt* stmt, const std::string& context) {
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        m_session.fail(context);
+    const int n = sqlite3_column_count(stmt);
+    for (int i = 0; i < n; ++i) {
+        const std::string key = varKey(sqlite3_column_name(stmt, i));
+        m_vars[key] = rc == SQLITE_ROW ? readValue(stmt, i) : Value::null();
+        if (std::find(m_assigned.begin(), m_assigned.end(), key) == m_assigned.end())
+            m_assigned.push_back(key);
+    }
+}
+
+std::vector<std::string> ProcedureRunner::tempTables() {
+    std::vector<std::string> names;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_session.db(),
+                           "SELECT name FROM temp.sqlite_master WHERE type = 'table'", -1, &raw,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return names;
+    }
+    StatementPtr stmt(raw);
+    while (sqlite3_step(raw) == SQLITE_ROW)
+        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
+    return names;
+}
+
+CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<ProcParam>& params,
+                                 RowSink* sink) {
+    m_session.startClock();
+    const Target target = parseName(procedure);
+    const std::string body = lookUp(target, procedure);
+    const std::string proc = "procedure " + std::string(procedure);
+
+    m_vars.clear();
+    m_assigned.clear();
+    for (const ProcParam& p : params) m_vars[varKey(p.name)] = p.value;
+
+    const std::vector<std::string> tempBefore = tempTables();
+    auto exec = [&](const char* sql) {
+        if (sqlite3_exec(m_session.db(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            m_session.fail(proc);
+    };
+    auto dropNewTemps = [&] {
+        for (const std::string& t : tempTables()) {
+            if (std::find(tempBefore.begin(), tempBefore.end(), t) == tempBefore.end())
+                sqlite3_exec(m_session.db(), ("DROP TABLE temp." + quoteIdentifier(t)).c_str(),
+                             nullptr, nullptr, nullptr);
+        }
+    };
+
+    CallResult result;
+    exec("SAVEPOINT exportpnl_call");
+    try {
+        RowBuffer held;
+        bool streamed = false;
+        const char* pos = body.data();
+        const char* end = body.data() + body.size();
+        while (pos < end) {
+            const char* start = pos;
+            StatementPtr stmt = m_session.prepareNext(pos, end, proc);
+            if (!stmt)
+                continue;
+            std::string_view text(start, static_cast<std::size_t>(pos - start));
+            while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+                text.remove_prefix(1);
+            const std::string context =
+                proc + ", statement \"" + std::string(text.substr(0, 200)) + "\"";
+            bindAll(stmt.get(), context);
+            if (assignsOutputs(stmt.get())) {
+                assignOutputs(stmt.get(), context);
+            } else if (sqlite3_column_count(stmt.get()) == 0) {
+                m_session.run(stmt.get(), nullptr, context);
+            } else {
+                result.hasResultSet = true;
+                const bool last =
+                    Session::onlyBlank(std::string_view(pos, static_cast<std::size_t>(end - pos)));
+                if (last && sink) {
+                    m_session.run(stmt.get(), sink, context);
+                    streamed = true;
+                } else {
+                    m_session.run(stmt.get(), sink ? &held : nullptr, context);
+                }
+            }
+        }
+        if (sink && !streamed && held.hasColumns())
+            held.replay(*sink);
+        exec("RELEASE exportpnl_call");
+    } catch (...) {
+        m_session.stopClock();
+        sqlite3_exec(m_session.db(), "ROLLBACK TO exportpnl_call; RELEASE exportpnl_call", nullptr,
+                     nullptr, nullptr);
+        dropNewTemps();
+        throw;
+    }
+    m_session.stopClock();
+    dropNewTemps();
+
+    for (const ProcParam& p : params) {
+        if (p.output)
+            result.outputs.emplace_back(p.name, m_vars[varKey(p.name)]);
+    }
+    for (const std::string& key : m_assigned) {
+        const bool sent = std::any_of(params.begin(), params.end(), [&](const ProcParam& p) {
+            return p.output && varKey(p.name) == key;
+        });
+        if (!sent)
+            result.outputs.emplace_back("@" + key, m_vars[key]);
+    }
+    result.returnValue = 0;
+    return result;
+}
+
+}  // namespace server

@@ -1,0 +1,198 @@
+// Typed reading of result rows. Rows are streamed to the sink; only while a computed
+// column has shown no value yet are the first rows held back to learn its type.
+#include "server/resultreader.h"
+
+#include "server/conversions.h"
+
+#include <sqlite3.h>
+
+namespace server {
+
+ResultReader::ResultReader(sqlite3_stmt* stmt) : m_stmt(stmt) {
+    const int n = sqlite3_column_count(stmt);
+    m_columns.resize(static_cast<std::size_t>(n));
+    m_typed.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        Column& c = m_columns[static_cast<std::size_t>(i)];
+        const char* name = sqlite3_column_name(stmt, i);
+        c.name = name ? name : "";
+        const char* declared = sqlite3_column_decltype(stmt, i);
+        if (!declared)
+            continue;
+        if (const auto type = typeFromDeclaration(declared, &c.size)) {
+            c.type = *type;
+            m_typed[static_cast<std::size_t>(i)] = true;
+        }
+    }
+}
+
+int ResultReader::readAll(RowSink* sink) {
+    int rc;
+    if (!sink) {
+        while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+        }
+        return rc;
+    }
+    std::vector<Row> pending;
+    auto untyped = [this] {
+        for (bool t : m_typed) {
+            if (!t)
+                return true;
+        }
+        return false;
+    };
+    rc = SQLITE_ROW;
+    while (untyped()) {
+        rc = sqlite3_step(m_stmt);
+        if (rc != SQLITE_ROW)
+            break;
+        Row row(m_columns.size());
+        fetch(row);
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (m_typed[c] || row[c].storage == SQLITE_NULL)
+                continue;
+            m_typed[c] = true;
+            switch (row[c].storage) {
+                case SQLITE_INTEGER:
+                    m_columns[c].type = ColumnType::Integer;
+                    break;
+                case SQLITE_FLOAT:
+                    m_columns[c].type = ColumnType::Float;
+                    break;
+                case SQLITE_BLOB:
+                    m_columns[c].type = ColumnType::Memo;
+                    break;
+                default:
+                    m_columns[c].type =
+                        looksLikeDateTime(row[c].text) ? ColumnType::DateTime : ColumnType::Text;
+            }
+        }
+        pending.push_back(std::move(row));
+    }
+    // A column without any value (no rows, or NULL throughout) is text.
+    sink->columns(m_columns);
+    for (const Row& row : pending) emit(row, *sink);
+    if (rc != SQLITE_ROW)
+        return rc;
+    Row row(m_columns.size());
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+        fetch(row);
+        emit(row, *sink);
+    }
+    return rc;
+}
+
+void ResultReader::fetch(Row& row) const {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+        Cell& cell = row[c];
+        const int i = static_cast<int>(c);
+        cell.storage = sqlite3_column_type(m_stmt, i);
+        switch (cell.storage) {
+            case SQLITE_INTEGER:
+                cell.integer = sqlite3_column_int64(m_stmt, i);
+                break;
+            case SQLITE_FLOAT:
+                cell.real = sqlite3_column_double(m_stmt, i);
+                break;
+            case SQLITE_TEXT:
+            case SQLITE_BLOB: {
+                const void* p = cell.storage == SQLITE_TEXT
+                                    ? static_cast<const void*>(sqlite3_column_text(m_stmt, i))
+                                    : sqlite3_column_blob(m_stmt, i);
+                const int n = sqlite3_column_bytes(m_stmt, i);
+                cell.text.assign(p ? static_cast<const char*>(p) : "", static_cast<std::size_t>(n));
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
+void ResultReader::emit(const Row& row, RowSink& sink) const {
+    sink.beginRow();
+    for (std::size_t c = 0; c < row.size(); ++c) emitCell(row[c], c, sink);
+    sink.endRow();
+}
+
+void ResultReader::badValue(const Cell& cell, std::size_t col, const char* what) const {
+    std::string shown;
+    switch (cell.storage) {
+        case SQLITE_INTEGER:
+            shown = std::to_string(cell.integer);
+            break;
+        case SQLITE_FLOAT:
+            shown = formatReal(cell.real);
+            break;
+        default:
+            shown = cell.text;
+            break;
+    }
+    throw Error("column '" + m_columns[col].name + "': value '" + shown + "' is not " + what);
+}
+
+void ResultReader::emitCell(const Cell& cell, std::size_t col, RowSink& sink) const {
+    if (cell.storage == SQLITE_NULL) {
+        sink.null();
+        return;
+    }
+    const bool isText = cell.storage == SQLITE_TEXT || cell.storage == SQLITE_BLOB;
+    switch (m_columns[col].type) {
+        case ColumnType::Text:
+        case ColumnType::Memo:
+            if (isText)
+                sink.text(cell.text);
+            else if (cell.storage == SQLITE_INTEGER)
+                sink.text(std::to_string(cell.integer));
+            else
+                sink.text(formatReal(cell.real));
+            return;
+        case ColumnType::Integer:
+            if (cell.storage == SQLITE_INTEGER) {
+                sink.integer(cell.integer);
+            } else if (cell.storage == SQLITE_FLOAT) {
+                sink.integer(static_cast<std::int64_t>(cell.real));
+            } else if (const auto v = parseInteger(cell.text)) {
+                sink.integer(*v);
+            } else {
+                badValue(cell, col, "a whole number");
+            }
+            return;
+        case ColumnType::Float:
+            if (cell.storage == SQLITE_INTEGER) {
+                sink.real(static_cast<double>(cell.integer));
+            } else if (cell.storage == SQLITE_FLOAT) {
+                sink.real(cell.real);
+            } else if (const auto v = parseFloat(cell.text)) {
+                sink.real(*v);
+            } else {
+                badValue(cell, col, "a number");
+            }
+            return;
+        case ColumnType::Currency: {
+            std::optional<std::int64_t> v;
+            if (cell.storage == SQLITE_INTEGER) {
+                std::int64_t units = 0;
+                if (!__builtin_mul_overflow(cell.integer, std::int64_t{10000}, &units))
+                    v = units;
+            } else if (cell.storage == SQLITE_FLOAT) {
+                v = currencyFromReal(cell.real);
+            } else {
+                v = parseCurrency(cell.text);
+            }
+            if (!v)
+                badValue(cell, col, "an amount of money");
+            sink.currency(*v);
+            return;
+        }
+        case ColumnType::DateTime: {
+            const auto v = isText ? parseDateTime(cell.text) : std::nullopt;
+            if (!v)
+                badValue(cell, col, "a date and time");
+            sink.dateTime(*v);
+            return;
+        }
+    }
+}
+
+}  // namespace server

@@ -1,0 +1,120 @@
+// Statement execution on an embedded connection, with the time limit enforced through
+// SQLite's progress handler and errors that name the statement that failed.
+#include "server/session.h"
+
+#include "server/resultreader.h"
+#include "server/rewriter.h"
+#include "server/rowbuffer.h"
+#include "server/sqlfunctions.h"
+#include "server/tokenizer.h"
+
+#include <sqlite3.h>
+
+namespace server {
+
+namespace {
+
+// Statements are quoted in errors; a runaway text is cut so the message stays readable.
+std::string shown(std::string_view sql) {
+    std::string_view s = sql;
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    if (s.size() > 300)
+        return std::string(s.substr(0, 300)) + "...";
+    return std::string(s);
+}
+
+}  // namespace
+
+void StatementDeleter::operator()(sqlite3_stmt* stmt) const {
+    sqlite3_finalize(stmt);
+}
+
+Session::Session(sqlite3* db, std::string database, std::string folder)
+    : m_db(db), m_database(std::move(database)), m_folder(std::move(folder)) {
+    SqlFunctions::registerAll(m_db, &m_folder);
+    sqlite3_progress_handler(m_db, 1000, &Session::onProgress, this);
+}
+
+Session::~Session() {
+    sqlite3_close_v2(m_db);
+}
+
+void Session::startClock() {
+    m_timedOut = false;
+    if (m_timeLimit > 0)
+        m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_timeLimit);
+}
+
+int Session::onProgress(void* self) {
+    auto* s = static_cast<Session*>(self);
+    if (s->m_timeLimit > 0 && std::chrono::steady_clock::now() > s->m_deadline) {
+        s->m_timedOut = true;
+        return 1;
+    }
+    return 0;
+}
+
+void Session::fail(const std::string& context) const {
+    if (m_timedOut)
+        throw Error(context + ": query timed out after " + std::to_string(m_timeLimit) + " s");
+    throw Error(context + ": " + sqlite3_errmsg(m_db));
+}
+
+bool Session::onlyBlank(std::string_view text) {
+    for (const Token& t : tokenize(text)) {
+        if (!t.is(";"))
+            return false;
+    }
+    return true;
+}
+
+StatementPtr Session::prepareNext(const char*& pos, const char* end, const std::string& context) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, pos, static_cast<int>(end - pos), &raw, &tail);
+    StatementPtr stmt(raw);
+    if (rc != SQLITE_OK)
+        fail(context);
+    // An empty remainder must not stall the caller's loop.
+    pos = tail && (raw || tail != pos) ? tail : end;
+    return stmt;
+}
+
+void Session::run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context) {
+    int rc;
+    try {
+        rc = ResultReader(stmt).readAll(sink);
+    } catch (const Error& e) {
+        throw Error(context + ": " + e.what());
+    }
+    if (rc != SQLITE_DONE)
+        fail(context);
+}
+
+void Session::execute(std::string_view tsql, RowSink* sink) {
+    startClock();
+    const std::string context = "statement \"" + shown(tsql) + "\"";
+    const std::string sql = Rewriter::rewrite(tsql);
+    const char* pos = sql.data();
+    const char* end = sql.data() + sql.size();
+    RowBuffer held;
+    bool streamed = false;
+    while (pos < end) {
+        StatementPtr stmt = prepareNext(pos, end, context);
+        if (!stmt)
+            continue;
+        if (sqlite3_column_count(stmt.get()) == 0 || !sink) {
+            run(stmt.get(), nullptr, context);
+        } else if (onlyBlank(std::string_view(pos, static_cast<std::size_t>(end - pos)))) {
+            run(stmt.get(), sink, context);
+            streamed = true;
+        } else {
+            run(stmt.get(), &held, context);
+        }
+    }
+    if (!streamed && held.hasColumns())
+        held.replay(*sink);
+}
+
+}  // namespace server

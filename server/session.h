@@ -1,0 +1,66 @@
+// One open embedded connection: the SQLite handle with the server's functions, the time
+// limit, and the running of rewritten T-SQL. Connection and ProcedureRunner work through it.
+#pragma once
+
+#include "server/server.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace server {
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* stmt) const;
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+class Session {
+public:
+    // Takes over an open handle whose attachments are done.
+    Session(sqlite3* db, std::string database, std::string folder);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    sqlite3* db() const { return m_db; }
+    const std::string& database() const { return m_database; }
+    const std::string& folder() const { return m_folder; }
+
+    void setTimeLimit(int seconds) { m_timeLimit = seconds; }
+    // Arms the time limit for one request (a statement text or a procedure call).
+    void startClock();
+    // Lifts the limit until the next startClock(): clean-up after a failure must not be cut.
+    void stopClock() { m_deadline = std::chrono::steady_clock::time_point::max(); }
+
+    // Runs T-SQL text (one or more statements); the rows of the last statement that returns
+    // columns go to the sink.
+    void execute(std::string_view tsql, RowSink* sink);
+
+    // Prepares the next statement of SQLite text at `pos`, moving `pos` past it. Returns
+    // null when only whitespace or comments were left.
+    StatementPtr prepareNext(const char*& pos, const char* end, const std::string& context);
+    // Steps a statement to its end (rows to the sink when given); throws on failure.
+    void run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context);
+    // Throws Error "<context>: <SQLite's text>" (or the time-limit text).
+    [[noreturn]] void fail(const std::string& context) const;
+
+    // True when nothing but whitespace, comments and semicolons remain.
+    static bool onlyBlank(std::string_view text);
+
+private:
+    static int onProgress(void* self);
+
+    sqlite3* m_db;
+    std::string m_database;
+    std::string m_folder;  // getdate() reads server.ini through this address
+    int m_timeLimit = 0;
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_timedOut = false;
+};
+
+}  // namespace server

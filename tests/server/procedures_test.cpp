@@ -1,0 +1,162 @@
+// Stored procedures kept in sys_procedures: parameters by name, outputs, result sets,
+// money columns, failures and what a failed call leaves behind.
+#include "serverhelpers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using server::ProcParam;
+using server::Value;
+
+ProcParam in(std::string name, Value v) {
+    return {std::move(name), std::move(v), false};
+}
+ProcParam out(std::string name) {
+    return {std::move(name), Value::null(), true};
+}
+
+const Value* output(const server::CallResult& r, std::string_view name) {
+    for (const auto& [n, v] : r.outputs) {
+        if (n == name)
+            return &v;
+    }
+    return nullptr;
+}
+
+class ProceduresTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        srv.exec("Biz", R"(
+            CREATE TABLE map(year INT, cwdept VARCHAR(10), ywdept CHAR(2));
+            INSERT INTO map VALUES(2005,'0301','03'),(2006,'0301','04');
+            CREATE TABLE log(msg TEXT);
+        )");
+        srv.addProcedure("Biz", "CWDept2YWDept_Format1", R"(
+            SELECT ywdept AS "@toYWdept" FROM map WHERE year = @curyear AND cwdept = @CWDEPT;
+        )");
+        srv.addProcedure("Biz", "Sums", R"(
+            DROP TABLE IF EXISTS temp.r;
+            CREATE TEMP TABLE r(name VARCHAR(10), amount MONEY, n INT);
+            INSERT INTO r VALUES('a; b', 12.3456, 1), ('c', @extra, 2);
+            SELECT count(*) AS "@count" FROM r;
+            SELECT * FROM r ORDER BY n;
+            INSERT INTO log VALUES('ran with ' || coalesce(@extra, 'nothing'));
+        )");
+        conn = server::Server::open(srv.folder()).connect("biz");
+    }
+    testsupport::TempServer srv;
+    std::unique_ptr<server::Connection> conn;
+};
+
+TEST_F(ProceduresTest, OutputParameterFromFirstRowOrNull) {
+    struct Case {
+        const char* what;
+        std::int64_t year;
+        const char* cwdept;
+        const char* expected;  // nullptr: NULL
+    } cases[] = {
+        {"2005 mapping", 2005, "0301", "03"},
+        {"same code, other year", 2006, "0301", "04"},
+        {"no row gives NULL", 2007, "0301", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto r = conn->call("dbo.CWDept2YWDept_Format1",
+                                  {in("@curyear", Value::fromInt(c.year)),
+                                   in("@cwdept", Value::fromText(c.cwdept)), out("@toYWdept")},
+                                  static_cast<server::RowSet*>(nullptr));
+        const Value* v = output(r, "@toYWdept");
+        ASSERT_NE(v, nullptr);
+        EXPECT_FALSE(r.hasResultSet);
+        EXPECT_EQ(r.returnValue, 0);
+        if (c.expected)
+            EXPECT_EQ(v->text, c.expected);
+        else
+            EXPECT_TRUE(v->isNull());
+    }
+}
+
+TEST_F(ProceduresTest, ResultSetIsLastSelectWithMoneyAsCurrency) {
+    server::RowSet rows;
+    const auto r = conn->call("Sums", {in("@EXTRA", Value::fromDouble(0.5))}, &rows);
+    EXPECT_TRUE(r.hasResultSet);
+    ASSERT_EQ(rows.columns.size(), 3u);
+    EXPECT_EQ(rows.columns[1].type, server::ColumnType::Currency);
+    EXPECT_EQ(rows.columns[2].type, server::ColumnType::Integer);
+    ASSERT_EQ(rows.rows.size(), 2u);
+    EXPECT_EQ(rows.rows[0][0].text, "a; b");  // a ; inside a literal does not split the body
+    EXPECT_EQ(rows.rows[0][1].integer, 123456);
+    EXPECT_EQ(rows.rows[1][1].integer, 5000);
+    const Value* count = output(r, "@count");
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count->integer, 2);
+    // The statement after the select ran too, and the procedure's temp table is gone.
+    EXPECT_EQ(conn->query("select msg from log").rows.at(0).at(0).text, "ran with 0.5");
+    EXPECT_THROW(conn->query("select * from temp.r"), server::Error);
+}
+
+TEST_F(ProceduresTest, UnsentParameterIsNull) {
+    server::RowSet rows;
+    conn->call("dbo.Sums;1", {}, &rows);
+    ASSERT_EQ(rows.rows.size(), 2u);
+    EXPECT_TRUE(rows.rows[1][1].isNull());
+    EXPECT_EQ(conn->query("select msg from log").rows.at(0).at(0).text, "ran with nothing");
+}
+
+TEST_F(ProceduresTest, UnknownProcedureIsNamed) {
+    try {
+        conn->call("dbo.NoSuchProc", {}, static_cast<server::RowSet*>(nullptr));
+        FAIL() << "no error";
+    } catch (const server::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("dbo.NoSuchProc"), std::string::npos) << e.what();
+    }
+    // A database without any procedures answers the same way.
+    srv.exec("Empty", "CREATE TABLE t(x INT);");
+    auto empty = server::Server::open(srv.folder()).connect("Empty");
+    EXPECT_THROW(empty->call("dbo.X", {}, static_cast<server::RowSet*>(nullptr)), server::Error);
+}
+
+TEST_F(ProceduresTest, FailingStatementRollsBackTheWholeCall) {
+    srv.addProcedure("Biz", "Half", R"(
+        INSERT INTO log VALUES('first');
+        INSERT INTO nosuchtable VALUES(1);
+    )");
+    try {
+        conn->call("dbo.Half", {}, static_cast<server::RowSet*>(nullptr));
+        FAIL() << "no error";
+    } catch (const server::Error& e) {
+        const std::string msg = e.what();
+        EXPECT_NE(msg.find("dbo.Half"), std::string::npos) << msg;
+        EXPECT_NE(msg.find("nosuchtable"), std::string::npos) << msg;
+    }
+    // Before, the first insert stayed behind although the call failed.
+    EXPECT_TRUE(conn->query("select * from log").rows.empty());
+}
+
+TEST_F(ProceduresTest, TriggerBodyWithSemicolonsIsOneStatement) {
+    srv.addProcedure("Biz", "MakeTrigger", R"(
+        CREATE TRIGGER IF NOT EXISTS logmap AFTER INSERT ON map BEGIN
+            INSERT INTO log VALUES('map ' || new.cwdept);
+            INSERT INTO log VALUES('again');
+        END;
+        INSERT INTO map VALUES(2008, @code, '09');
+    )");
+    conn->call("MakeTrigger", {in("@code", Value::fromText("0999"))},
+               static_cast<server::RowSet*>(nullptr));
+    const auto rs = conn->query("select msg from log");
+    ASSERT_EQ(rs.rows.size(), 2u);
+    EXPECT_EQ(rs.rows[0][0].text, "map 0999");
+}
+
+TEST_F(ProceduresTest, ParametersAreBoundNotPasted) {
+    srv.addProcedure("Biz", "Echo", "SELECT @text AS t, length(@text) AS n;");
+    server::RowSet rows;
+    const std::string nasty = "x'); DROP TABLE log; --";
+    conn->call("Echo", {in("@Text", Value::fromText(nasty))}, &rows);
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.rows[0][0].text, nasty);
+    EXPECT_NO_THROW(conn->query("select * from log"));
+}
+
+}  // namespace
