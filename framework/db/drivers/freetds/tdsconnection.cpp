@@ -1,0 +1,301 @@
+// Login, batches, remote procedure calls and result reading over the client library.
+// A failure cancels what is left of the call; a lost link or a time limit that ran out
+// closes the connection for good, so nothing ever waits on a server that went away.
+#include "framework/db/drivers/freetds/tdsconnection.h"
+
+#include "framework/db/drivers/freetds/tdsvalue.h"
+#include "framework/text/errors.h"
+
+#include <sybdb.h>
+#include <sybfront.h>
+
+namespace db {
+
+std::unique_ptr<DriverConnection> openNetworkConnection(const ParamList& params) {
+    return std::make_unique<tds::TdsConnection>(tds::loginSettingsFromLines(params.lines()));
+}
+
+}  // namespace db
+
+namespace db::tds {
+
+namespace {
+
+// Statements every session starts with: double-quoted text is a string constant, as the
+// library's SQL expects, and long text columns come back whole.
+constexpr const char* kSessionSetup = "SET QUOTED_IDENTIFIER OFF SET TEXTSIZE 2147483647";
+
+void appendCell(RowStore& rows, FieldType type, const Cell& cell) {
+    if (cell.kind == Cell::Kind::Null) {
+        rows.appendNull();
+        return;
+    }
+    switch (type) {
+        case FieldType::Integer:
+            rows.appendInteger(cell.kind == Cell::Kind::Float ? static_cast<std::int64_t>(cell.real)
+                                                              : cell.integer);
+            return;
+        case FieldType::Float:
+            rows.appendFloat(cell.kind == Cell::Kind::Float ? cell.real
+                                                            : static_cast<double>(cell.integer));
+            return;
+        case FieldType::Currency:
+            rows.appendCurrency(cell.integer);
+            return;
+        case FieldType::DateTime:
+            rows.appendDateTime(cell.integer);
+            return;
+        case FieldType::String:
+        case FieldType::Memo:
+            rows.appendText(cell.text.toUtf8().toStdString());
+            return;
+    }
+}
+
+// A value of a type the decoders do not know, as the client library spells it in text.
+Cell convertedToText(DBPROCESS* proc, int type, BYTE* data, int length) {
+    Cell c;
+    c.kind = Cell::Kind::Text;
+    QByteArray buffer(qMax(64, length * 2 + 8), '\0');
+    const DBINT n = dbconvert(proc, type, data, length, SYBCHAR,
+                              reinterpret_cast<BYTE*>(buffer.data()), buffer.size());
+    if (n > 0)
+        c.text = decodeText(buffer.constData(), qMin<int>(n, buffer.size()));
+    return c;
+}
+
+}  // namespace
+
+TdsConnection::TdsConnection(const LoginSettings& settings) : m_settings(settings) {
+    if (m_settings.server.isEmpty())
+        throw EDatabaseError(
+            QStringLiteral("Cannot connect to the database server: no server "
+                           "name given"));
+    DbLibrary::acquire();
+    LOGINREC* login = dblogin();
+    if (!login) {
+        DbLibrary::release();
+        throw EDatabaseError(
+            QStringLiteral("Cannot connect to server '%1': out of memory").arg(m_settings.server));
+    }
+    const auto setName = [login](int which, const QString& value) {
+        dbsetlname(login, encodeText(value).constData(), which);
+    };
+    setName(DBSETUSER, m_settings.user);
+    setName(DBSETPWD, m_settings.password);
+    if (!m_settings.hostName.isEmpty())
+        setName(DBSETHOST, m_settings.hostName);
+    setName(DBSETAPP, m_settings.applicationName);
+    if (!m_settings.database.isEmpty())
+        setName(DBSETDBNAME, m_settings.database);
+    DBSETLCHARSET(login, kClientCharset);
+    DBSETLPACKET(login, m_settings.packetSize);
+    // A fixed protocol version: with "auto" an unanswered login is retried with other
+    // versions and can wait far beyond the login time limit.
+    DBSETLVERSION(login, DBVERSION_74);
+
+    {
+        // The login time limit is process-wide in the library: set right before each login.
+        dbsetlogintime(m_settings.loginTime);
+        DbLibrary::LoginScope scope(&m_report);
+        m_proc = dbopen(login, encodeText(m_settings.server).constData());
+    }
+    dbloginfree(login);
+    if (!m_proc) {
+        QString reason = m_report.text();
+        if (m_report.timedOut)
+            reason = QStringLiteral("no answer within the login time limit of %1 s")
+                         .arg(m_settings.loginTime);
+        else if (reason.isEmpty())
+            reason = QStringLiteral("the server is unavailable or does not exist");
+        const int code = m_report.firstCode;
+        DbLibrary::release();
+        throw EDatabaseError(
+            QStringLiteral("Cannot connect to server '%1': %2").arg(m_settings.server, reason),
+            code);
+    }
+    DbLibrary::attach(m_proc, &m_report);
+    // This connection's own statement time limit (the library's dbsettime would be global).
+    if (m_settings.maxQueryTime > 0)
+        dbsetopt(m_proc, DBSETTIME, QByteArray::number(m_settings.maxQueryTime).constData(), 0);
+    try {
+        execute(QString::fromLatin1(kSessionSetup), nullptr);
+    } catch (...) {
+        closeHandle();
+        throw;
+    }
+}
+
+TdsConnection::~TdsConnection() {
+    closeHandle();
+}
+
+void TdsConnection::closeHandle() {
+    if (!m_proc)
+        return;
+    DBPROCESS* proc = m_proc;
+    m_proc = nullptr;
+    // Detached first: whatever the library reports while closing concerns no caller.
+    DbLibrary::detach(proc);
+    dbclose(proc);
+    DbLibrary::release();
+}
+
+DBPROCESS* TdsConnection::requireOpen() {
+    if (!m_proc)
+        throw EDatabaseError(
+            QStringLiteral("The connection to server '%1' is closed").arg(m_settings.server));
+    m_report.clear();
+    return m_proc;
+}
+
+void TdsConnection::raise(const QString& what) {
+    const bool dead = m_proc && dbdead(m_proc);
+    QString text;
+    if (m_report.timedOut) {
+        text = QStringLiteral(
+                   "%1 did not finish within the query time limit of %2 s; the "
+                   "connection to server '%3' was closed")
+                   .arg(what)
+                   .arg(m_settings.maxQueryTime)
+                   .arg(m_settings.server);
+    } else if (dead || !m_proc) {
+        text = QStringLiteral("The connection to server '%1' was lost").arg(m_settings.server);
+        if (!m_report.text().isEmpty())
+            text += QStringLiteral(": ") + m_report.text();
+    } else {
+        text = m_report.text();
+        if (text.isEmpty())
+            text = QStringLiteral("%1 failed").arg(what);
+    }
+    const int code = m_report.firstCode;
+    if (m_report.timedOut || dead)
+        closeHandle();
+    else if (m_proc)
+        dbcancel(m_proc);  // drops the rest of the batch so the next call starts clean
+    throw EDatabaseError(text, code);
+}
+
+void TdsConnection::raiseIfFailed(const QString& what) {
+    if (m_report.failed() || (m_proc && dbdead(m_proc)))
+        raise(what);
+}
+
+void TdsConnection::execute(const QString& sql, RowStore* rows) {
+    DBPROCESS* proc = requireOpen();
+    const QString what = QStringLiteral("The statement");
+    const QByteArray bytes = encodeText(sql);
+    if (dbcmd(proc, bytes.constData()) == FAIL || dbsqlexec(proc) == FAIL)
+        raise(what);
+    readResults(rows, what);
+    raiseIfFailed(what);
+}
+
+void TdsConnection::call(const QString& procedure, std::vector<Param>& params, RowStore* rows) {
+    DBPROCESS* proc = requireOpen();
+    const QString what = QStringLiteral("Procedure %1").arg(procedure);
+    if (dbrpcinit(proc, encodeText(procedure).constData(), 0) == FAIL)
+        raise(what);
+    // The encoded values must outlive the send: the library keeps pointers to them.
+    std::vector<RpcParam> encoded;
+    encoded.reserve(params.size());
+    for (const Param& p : params) {
+        if (p.Type == ParamType::Result)
+            continue;
+        encoded.push_back(encodeParam(p));
+        RpcParam& rp = encoded.back();
+        BYTE* value = rp.null ? nullptr : reinterpret_cast<BYTE*>(rp.value.data());
+        if (dbrpcparam(proc, rp.name.constData(), rp.output ? DBRPCRETURN : 0, rp.type,
+                       rp.maxLength, rp.dataLength, value) == FAIL)
+            raise(what);
+    }
+    if (dbrpcsend(proc) == FAIL || dbsqlok(proc) == FAIL)
+        raise(what);
+    readResults(rows, what);
+    raiseIfFailed(what);
+    readOutputs(params);
+}
+
+void TdsConnection::readResults(RowStore* rows, const QString& what) {
+    DBPROCESS* proc = m_proc;
+    if (rows)
+        rows->clear();  // a call without any result set leaves no columns behind
+    RETCODE rc;
+    while ((rc = dbresults(proc)) != NO_MORE_RESULTS) {
+        if (rc == FAIL)
+            raise(what);
+        const int columns = dbnumcols(proc);
+        std::vector<FieldType> types;
+        if (columns > 0 && rows) {
+            std::vector<FieldDef> defs;
+            defs.reserve(static_cast<std::size_t>(columns));
+            for (int c = 1; c <= columns; ++c) {
+                FieldDef def;
+                const char* name = dbcolname(proc, c);
+                def.name = decodeText(name, name ? static_cast<int>(qstrlen(name)) : 0);
+                def.type = fieldTypeOf(dbcoltype(proc, c));
+                if (def.type == FieldType::String)
+                    def.size = qMax(0, static_cast<int>(dbcollen(proc, c)));
+                types.push_back(def.type);
+                defs.push_back(std::move(def));
+            }
+            // Each result set with columns replaces the one before: the last one is kept.
+            rows->clear();
+            rows->setColumns(std::move(defs));
+        }
+        STATUS row;
+        while ((row = dbnextrow(proc)) != NO_MORE_ROWS) {
+            if (row == FAIL)
+                raise(what);
+            if (row != REG_ROW || types.empty())
+                continue;  // compute rows, or rows nobody keeps
+            rows->beginRow();
+            for (int c = 1; c <= columns; ++c) {
+                const int type = dbcoltype(proc, c);
+                BYTE* data = dbdata(proc, c);
+                const int length = static_cast<int>(dbdatlen(proc, c));
+                std::optional<Cell> cell = decodeCell(type, data, length);
+                if (!cell)
+                    cell = convertedToText(proc, type, data, length);
+                appendCell(*rows, types[static_cast<std::size_t>(c - 1)], *cell);
+            }
+            rows->endRow();
+        }
+    }
+}
+
+void TdsConnection::readOutputs(std::vector<Param>& params) {
+    DBPROCESS* proc = m_proc;
+    const int count = dbnumrets(proc);
+    for (int i = 1; i <= count; ++i) {
+        const char* rawName = dbretname(proc, i);
+        QString name = QString::fromLatin1(rawName ? rawName : "");
+        if (!name.startsWith(QLatin1Char('@')))
+            name.prepend(QLatin1Char('@'));
+        for (Param& p : params) {
+            if (p.Type != ParamType::Output && p.Type != ParamType::InputOutput)
+                continue;
+            QString wanted = p.Name;
+            if (!wanted.startsWith(QLatin1Char('@')))
+                wanted.prepend(QLatin1Char('@'));
+            if (wanted.compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            const int type = dbrettype(proc, i);
+            BYTE* data = dbretdata(proc, i);
+            const int length = dbretlen(proc, i);
+            std::optional<Cell> cell = decodeCell(type, data, length);
+            if (!cell)
+                cell = convertedToText(proc, type, data, length);
+            p.Value = cellToVariant(*cell, p.DataType);
+            break;
+        }
+    }
+    if (dbhasretstat(proc)) {
+        for (Param& p : params) {
+            if (p.Type == ParamType::Result)
+                p.Value = QVariant::fromValue<qlonglong>(dbretstatus(proc));
+        }
+    }
+}
+
+}  // namespace db::tds

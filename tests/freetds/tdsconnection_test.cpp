@@ -1,0 +1,303 @@
+// The network back end end to end against a scripted loopback server: the login it sends,
+// rows typed from the server's columns, procedure calls with outputs, server errors, and a
+// time limit or a lost link closing the connection instead of hanging.
+#include "faketdsserver.h"
+
+#include "framework/db/database.h"
+#include "framework/db/drivers/freetds/dblibrary.h"
+#include "framework/db/drivers/freetds/tdsconnection.h"
+#include "framework/db/query.h"
+#include "framework/text/errors.h"
+
+#include <QDate>
+#include <QDateTime>
+
+#include <gtest/gtest.h>
+
+using db::FieldType;
+using db::RowStore;
+using db::tds::DbLibrary;
+using db::tds::LoginSettings;
+using db::tds::TdsConnection;
+using testtds::FakeTdsServer;
+using testtds::Reply;
+using testtds::Request;
+using testtds::Tokens;
+
+namespace {
+
+LoginSettings settingsFor(const FakeTdsServer& server, int maxQueryTime = 300) {
+    LoginSettings s;
+    s.server = server.serverName();
+    s.user = QStringLiteral("sa");
+    s.database = QStringLiteral("Calvesteri");
+    s.hostName = QStringLiteral("PC-ACCOUNTING,0012-sta4-09:41");
+    s.applicationName = QStringLiteral("QEmDll");
+    s.loginTime = 5;
+    s.maxQueryTime = maxQueryTime;
+    return s;
+}
+
+bool isSetup(const Request& r) {
+    return r.text.startsWith(QStringLiteral("SET "));
+}
+
+// Answers every batch with a plain DONE except the ones `script` handles.
+FakeTdsServer::Script withSetup(std::function<Reply(const Request&)> script) {
+    return [script](const Request& r) { return isSetup(r) ? Reply{} : script(r); };
+}
+
+TEST(TdsConnection, LoginCarriesTheParameterListAndSessionSetup) {
+    FakeTdsServer server(withSetup([](const Request&) { return Reply{}; }));
+    db::ParamList params;
+    params.setLines({QStringLiteral("HOST NAME=财务室,0012-sta4-Dict"), QStringLiteral("PASSWORD="),
+                     QStringLiteral("USER NAME=sa"),
+                     QStringLiteral("SERVER NAME=") + server.serverName(),
+                     QStringLiteral("DATABASE NAME=zzPubdict"), QStringLiteral("HOST NAME="),
+                     QStringLiteral("APPLICATION NAME="), QStringLiteral("PASSWORD=")});
+    auto connection = db::openNetworkConnection(params);
+    EXPECT_EQ(server.logins(), 1);
+    EXPECT_EQ(server.lastLoginHostName(), QStringLiteral("财务室,0012-sta4-Dict"));
+    EXPECT_EQ(server.lastLoginUser(), QStringLiteral("sa"));
+    EXPECT_EQ(server.lastLoginDatabase(), QStringLiteral("zzPubdict"));
+    EXPECT_EQ(server.lastLoginAppName(), QString());
+    EXPECT_EQ(connection->hostName(), QStringLiteral("财务室,0012-sta4-Dict"));
+    const auto requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_TRUE(requests.front().text.contains(QStringLiteral("SET QUOTED_IDENTIFIER OFF")));
+    EXPECT_EQ(DbLibrary::users(), 1);
+    connection.reset();
+    EXPECT_EQ(DbLibrary::users(), 0);
+}
+
+TEST(TdsConnection, RowsAreTypedFromServerColumnsAndNullsKept) {
+    const int days = static_cast<int>(QDate(1900, 1, 1).daysTo(QDate(2005, 3, 4)));
+    FakeTdsServer server(withSetup([days](const Request&) {
+        Tokens t;
+        // A first result set that the caller does not keep: the last one with columns wins.
+        t.columns({{QStringLiteral("ignored"), Tokens::Int, 4}}).beginRow().integer(1).done(true);
+        t.columns({{QStringLiteral("ywbh"), Tokens::NVarChar, 40},
+                   {QStringLiteral("deptname"), Tokens::VarChar, 20},
+                   {QStringLiteral("qty"), Tokens::Int, 4},
+                   {QStringLiteral("lirun"), Tokens::Money, 8},
+                   {QStringLiteral("rate"), Tokens::Float, 8},
+                   {QStringLiteral("shipped"), Tokens::DateTime, 8},
+                   {QStringLiteral("weight"), Tokens::Decimal, 18, 4}});
+        t.beginRow()
+            .text(QStringLiteral("EX-𠀀€-01"))
+            .bytes(QByteArray("\xB2\xBF\xC3\xC5"))
+            .integer(-7)
+            .money(12345678)
+            .real(8.25)
+            .dateTime(days, 9 * 3600 * 300)
+            .decimal(true, 12345678);
+        t.beginRow().null().null().null().null().null().null().null();
+        t.done();
+        return Reply::answer(t);
+    }));
+    TdsConnection connection(settingsFor(server));
+    RowStore rows;
+    const QString sql = QStringLiteral("select * from 出口 where ywbh = \"EX-01\"");
+    connection.execute(sql, &rows);
+    EXPECT_EQ(server.requests().back().text, sql);  // sent as it stands
+
+    ASSERT_EQ(rows.columnCount(), 7);
+    ASSERT_EQ(rows.rowCount(), 2);
+    const FieldType types[] = {FieldType::String,   FieldType::String, FieldType::Integer,
+                               FieldType::Currency, FieldType::Float,  FieldType::DateTime,
+                               FieldType::Float};
+    for (int c = 0; c < 7; ++c)
+        EXPECT_EQ(rows.columns()[static_cast<std::size_t>(c)].type, types[c]) << c;
+    EXPECT_EQ(rows.indexOf(QStringLiteral("LIRUN")), 3);
+    EXPECT_EQ(rows.string(0, 0), QStringLiteral("EX-𠀀€-01"));
+    EXPECT_EQ(rows.string(0, 1), QStringLiteral("部门"));
+    EXPECT_EQ(rows.integer(0, 2), -7);
+    EXPECT_EQ(rows.integer(0, 3), 12345678);  // 1234.5678 to the ten-thousandth
+    EXPECT_EQ(rows.real(0, 4), 8.25);
+    EXPECT_EQ(rows.integer(0, 5), QDateTime(QDate(2005, 3, 4), QTime(9, 0)).toMSecsSinceEpoch());
+    EXPECT_EQ(rows.real(0, 6), -1234.5678);
+    for (int c = 0; c < 7; ++c) EXPECT_TRUE(rows.isNull(1, c)) << c;
+}
+
+TEST(TdsConnection, ServerErrorRaisesWithTextAndNumberAndConnectionStaysUsable) {
+    FakeTdsServer server(withSetup([](const Request& r) {
+        Tokens t;
+        if (r.text.contains(QStringLiteral("missing"))) {
+            t.error(208, 16, QStringLiteral("Invalid object name 'missing'.")).done(false, true);
+        } else if (r.text.contains(QStringLiteral("chatty"))) {
+            t.info(5701, QStringLiteral("Changed database context to 'Calvesteri'."));
+            t.columns({{QStringLiteral("n"), Tokens::Int, 4}}).beginRow().integer(3).done();
+        } else {
+            t.columns({{QStringLiteral("n"), Tokens::Int, 4}}).beginRow().integer(1).done();
+        }
+        return Reply::answer(t);
+    }));
+    TdsConnection connection(settingsFor(server));
+    RowStore rows;
+    try {
+        connection.execute(QStringLiteral("select * from missing"), &rows);
+        FAIL() << "server error not raised";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Invalid object name 'missing'."));
+        EXPECT_EQ(e.errorCode(), 208);
+    }
+    EXPECT_TRUE(connection.isOpen());
+    connection.execute(QStringLiteral("select chatty"), &rows);  // informational: no error
+    EXPECT_EQ(rows.integer(0, 0), 3);
+    connection.execute(QStringLiteral("select 1"), &rows);
+    EXPECT_EQ(rows.integer(0, 0), 1);
+}
+
+db::Param makeParam(const char* name, FieldType type, db::ParamType dir, QVariant v = {}) {
+    db::Param p;
+    p.Name = QString::fromLatin1(name);
+    p.DataType = type;
+    p.Type = dir;
+    p.Value = std::move(v);
+    return p;
+}
+
+TEST(TdsConnection, ProcedureCallSendsTypedInputsAndReadsOutputsAfterRows) {
+    const QString ywDept = QStringLiteral("B1");
+    FakeTdsServer server(withSetup([ywDept](const Request& r) {
+        Tokens t;
+        if (!r.rpc)
+            return Reply{};
+        t.columns({{QStringLiteral("deptname"), Tokens::NVarChar, 40}})
+            .beginRow()
+            .text(QStringLiteral("出口一部"))
+            .done(true);
+        t.returnStatus(0);
+        t.returnText(QStringLiteral("@toYWdept"),
+                     r.text.endsWith(QStringLiteral("Null")) ? nullptr : &ywDept);
+        t.returnInt(QStringLiteral("@count"), 42);
+        t.done(false, false, true);
+        return Reply::answer(t);
+    }));
+    TdsConnection connection(settingsFor(server));
+    std::vector<db::Param> params = {
+        makeParam("Result", FieldType::Integer, db::ParamType::Result),
+        makeParam("@curyear", FieldType::Integer, db::ParamType::Input, 2005),
+        makeParam("@cwdept", FieldType::String, db::ParamType::Input, QStringLiteral("0301")),
+        makeParam("@toYWdept", FieldType::String, db::ParamType::Output),
+        makeParam("@COUNT", FieldType::Integer, db::ParamType::InputOutput, 1),
+        makeParam("@salerid", FieldType::String, db::ParamType::Input, QString(QLatin1String(""))),
+        makeParam("@deptid", FieldType::String, db::ParamType::Input),
+    };
+    RowStore rows;
+    connection.call(QStringLiteral("dbo.CWDept2YWDept_Format1"), params, &rows);
+
+    const Request sent = server.requests().back();
+    EXPECT_TRUE(sent.rpc);
+    EXPECT_EQ(sent.text, QStringLiteral("dbo.CWDept2YWDept_Format1"));
+    ASSERT_EQ(sent.params.size(), 6u);  // the return value is not sent
+    EXPECT_EQ(sent.params[0].name, QStringLiteral("@curyear"));
+    EXPECT_EQ(sent.params[0].data, QByteArray("\xD5\x07\x00\x00", 4));
+    EXPECT_EQ(sent.params[1].name, QStringLiteral("@cwdept"));
+    EXPECT_FALSE(sent.params[1].isNull);
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(sent.params[1].data.constData()),
+                                 sent.params[1].data.size() / 2),
+              QStringLiteral("0301"));
+    EXPECT_TRUE(sent.params[2].output);
+    EXPECT_TRUE(sent.params[2].isNull);
+    EXPECT_TRUE(sent.params[3].output);
+    EXPECT_FALSE(sent.params[3].isNull);
+    // The remote-call interface has no empty text: it goes as NULL, like an unset value.
+    EXPECT_TRUE(sent.params[4].isNull);
+    EXPECT_TRUE(sent.params[5].isNull);
+
+    ASSERT_EQ(rows.rowCount(), 1);
+    EXPECT_EQ(rows.string(0, 0), QStringLiteral("出口一部"));
+    EXPECT_EQ(params[3].Value.toString(), QStringLiteral("B1"));
+    EXPECT_EQ(params[4].Value.toLongLong(), 42);
+    EXPECT_EQ(params[0].Value.toLongLong(), 0);
+
+    connection.call(QStringLiteral("dbo.ReturnsNull"), params, nullptr);
+    EXPECT_TRUE(params[3].IsNull());
+}
+
+TEST(TdsConnection, StatementTimeLimitIsPerConnectionAndClosesOnlyThatOne) {
+    FakeTdsServer server(withSetup([](const Request& r) {
+        if (r.text.contains(QStringLiteral("slow")))
+            return Reply::silent();
+        Tokens t;
+        t.columns({{QStringLiteral("n"), Tokens::Int, 4}}).beginRow().integer(5).done();
+        return Reply::answer(t);
+    }));
+    TdsConnection limited(settingsFor(server, 1));
+    TdsConnection patient(settingsFor(server, 0));
+    RowStore rows;
+    try {
+        limited.execute(QStringLiteral("exec slow"), &rows);
+        FAIL() << "a silent server did not time out";
+    } catch (const EDatabaseError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("query time limit of 1 s")))
+            << e.message().toStdString();
+    }
+    EXPECT_FALSE(limited.isOpen());
+    EXPECT_THROW(limited.execute(QStringLiteral("select 1"), &rows), EDatabaseError);
+    // The other connection has its own limit (none) and was not disturbed.
+    EXPECT_TRUE(patient.isOpen());
+    patient.execute(QStringLiteral("select 1"), &rows);
+    EXPECT_EQ(rows.integer(0, 0), 5);
+    EXPECT_EQ(DbLibrary::users(), 1);
+}
+
+TEST(TdsConnection, LostLinkRaisesAndLeavesConnectionClosed) {
+    FakeTdsServer server(withSetup([](const Request&) { return Reply::drop(); }));
+    TdsConnection connection(settingsFor(server));
+    try {
+        connection.execute(QStringLiteral("select 1"), nullptr);
+        FAIL() << "a dropped link was not reported";
+    } catch (const EDatabaseError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("was lost"))) << e.message().toStdString();
+    }
+    EXPECT_FALSE(connection.isOpen());
+    std::vector<db::Param> none;
+    EXPECT_THROW(connection.call(QStringLiteral("dbo.x"), none, nullptr), EDatabaseError);
+    EXPECT_EQ(DbLibrary::users(), 0);
+}
+
+TEST(TdsConnection, ErrorsReachOnlyTheConnectionTheyBelongTo) {
+    FakeTdsServer server(withSetup([](const Request& r) {
+        Tokens t;
+        if (r.text == QStringLiteral("bad"))
+            t.error(50000, 16, QStringLiteral("只属于一个连接")).done(false, true);
+        else
+            t.columns({{QStringLiteral("n"), Tokens::Int, 4}}).beginRow().integer(9).done();
+        return Reply::answer(t);
+    }));
+    TdsConnection first(settingsFor(server));
+    TdsConnection second(settingsFor(server));
+    RowStore rows;
+    EXPECT_THROW(first.execute(QStringLiteral("bad"), &rows), EDatabaseError);
+    EXPECT_NO_THROW(second.execute(QStringLiteral("good"), &rows));
+    EXPECT_EQ(rows.integer(0, 0), 9);
+    EXPECT_EQ(DbLibrary::users(), 2);
+}
+
+TEST(TdsConnection, QueryThroughNamedDatabase) {
+    FakeTdsServer server(withSetup([](const Request&) {
+        Tokens t;
+        t.columns({{QStringLiteral("name_simple"), Tokens::NVarChar, 40}})
+            .beginRow()
+            .text(QStringLiteral("华贸"))
+            .done();
+        return Reply::answer(t);
+    }));
+    db::Database database(QStringLiteral("zzPubdict_net"));
+    database.Params().setLines(
+        {QStringLiteral("SERVER NAME=") + server.serverName(), QStringLiteral("USER NAME=sa")});
+    database.Open();
+    ASSERT_TRUE(database.Connected());
+    db::Query query;
+    query.SetDatabaseName(QStringLiteral("zzPubdict_net"));
+    query.SQL() << QStringLiteral("select * from corp_set");
+    query.Open();
+    EXPECT_EQ(query.FieldByName(QStringLiteral("NAME_SIMPLE"))->AsString(), QStringLiteral("华贸"));
+    query.Close();
+    database.Close();
+    EXPECT_EQ(DbLibrary::users(), 0);
+}
+
+}  // namespace
