@@ -28,6 +28,9 @@ public:
     // Destroys every window and data module it owns (library unload, test teardown).
     void destroyAll();
 
+    // True when no QApplication existed on first use and this object created its own.
+    bool ownsApplication() const { return m_ownApp != nullptr; }
+
 private:
     Application();
     ~Application() override;
