@@ -5,12 +5,15 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace db {
 class DataSource;
 }
+
+class QTableView;
 
 namespace grid {
 
@@ -45,6 +48,18 @@ public:
     int currentRow() const;
     QString cellText(int row, int column) const;
     int rowCount() const;  // 0 while the dataset is closed
+
+    int frozenCols() const;
+    // The footer total of column i in 1/10000 units (0 without a sum).
+    std::int64_t footerTotal(int column) const;
+    // The parts, for the owner's layout and for tests. The footer's objectName follows the
+    // grid's: objectName() + "Footer", updated whenever the grid is renamed.
+    QTableView* view() const;
+    QTableView* frozenView() const;
+    QWidget* footer() const;
+
+protected:
+    void changeEvent(QEvent* event) override;  // font changes re-size titles, rows, footer
 
 private:
     class Private;

@@ -1,0 +1,299 @@
+// The data-aware grid: wires the dataset's link to the model, the views and the footer.
+// The dataset's cursor and the view's current row follow each other; footer totals are
+// taken once per opening (or per change heard), never per scroll or repaint.
+#include "framework/grid/dbgrid.h"
+
+#include "framework/db/datalink.h"
+#include "framework/db/dataset.h"
+#include "framework/grid/footerrow.h"
+#include "framework/grid/footersums.h"
+#include "framework/grid/gridmodel.h"
+#include "framework/grid/gridview.h"
+#include "framework/ui/boundary.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace grid {
+
+class DBGrid::Private {
+public:
+    explicit Private(DBGrid* q) : q(q), link(this) {}
+
+    class Link : public db::DataLink {
+    public:
+        explicit Link(Private* p) : p(p) {}
+
+    protected:
+        void ActiveChanged() override { p->reload(true); }
+        void DataSetChanged() override { p->reload(false); }
+        void DataSetScrolled(int) override { p->followCursor(); }
+
+    private:
+        Private* p;
+    };
+
+    db::DataSet* openDataSet() const {
+        db::DataSet* ds = link.dataSet();
+        return ds && ds->Active() ? ds : nullptr;
+    }
+    void reload(bool opened);
+    void followCursor();
+    void moveCursorTo(int row);
+    void applyWidths();
+    void applyMetrics();
+    void selectRow(int row, int column);
+    int firstVisibleColumn() const;
+
+    DBGrid* q;
+    GridView* view = nullptr;
+    GridModel* model = nullptr;
+    FooterRow* footer = nullptr;
+    std::vector<ColumnSpec> columns;
+    FooterSums sums;
+    bool rowSelect = true;
+    bool syncing = false;  // the view is being moved to the dataset's row
+    bool dying = false;
+    Link link;  // last: detached first on destruction
+};
+
+// Rebuilds the rows from the dataset as it is now. Totals are taken again for an opening
+// and for any change heard (an edit, or a reopening while controls were disabled, which
+// the link only learns of at the last EnableControls); never for a scroll.
+void DBGrid::Private::reload(bool opened) {
+    if (dying)
+        return;
+    db::DataSet* ds = openDataSet();
+    const int keepColumn = view->currentIndex().isValid() ? view->currentIndex().column() : -1;
+    const bool sameShape =
+        ds && model->dataSet() == ds && model->rowCount() == ds->store().rowCount();
+    if (!opened && sameShape) {
+        model->refresh();
+    } else {
+        model->reload(ds, columns);
+        applyWidths();
+    }
+    if (ds)
+        sums.compute(ds->store(), columns);
+    else
+        sums.clear(columns.size());
+    // The totals walk leaves the first row current after an opening.
+    if (opened && ds && ds->RecordCount() > 0 && ds->currentRow() != 0)
+        ds->First();
+    if (ds && keepColumn >= 0 && ds->currentRow() >= 0)
+        selectRow(ds->currentRow(), keepColumn);
+    else
+        followCursor();
+    footer->update();
+}
+
+int DBGrid::Private::firstVisibleColumn() const {
+    return model->columnCount() > 0 ? view->horizontalHeader()->logicalIndex(0) : -1;
+}
+
+void DBGrid::Private::selectRow(int row, int column) {
+    QItemSelectionModel* sel = view->selectionModel();
+    if (!sel)
+        return;
+    if (column >= model->columnCount())
+        column = firstVisibleColumn();
+    if (row < 0 || row >= model->rowCount() || column < 0) {
+        QScopedValueRollback guard(syncing, true);
+        sel->clear();
+        return;
+    }
+    const QModelIndex index = model->index(row, column);
+    QScopedValueRollback guard(syncing, true);
+    QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
+    if (rowSelect)
+        flags |= QItemSelectionModel::Rows;
+    sel->setCurrentIndex(index, flags);
+    view->scrollTo(index);
+    view->verticalHeader()->viewport()->update();
+}
+
+// Dataset -> view: highlight the dataset's current row, keeping the current column.
+void DBGrid::Private::followCursor() {
+    if (dying)
+        return;
+    db::DataSet* ds = openDataSet();
+    const QModelIndex cur = view->currentIndex();
+    const int column = cur.isValid() ? cur.column() : firstVisibleColumn();
+    selectRow(ds ? ds->currentRow() : -1, column);
+}
+
+// View -> dataset: the user picked another row.
+void DBGrid::Private::moveCursorTo(int row) {
+    db::DataSet* ds = openDataSet();
+    if (!ds || row < 0)
+        return;
+    ui::guarded([&] {
+        const int distance = row - ds->currentRow();
+        if (distance != 0)
+            ds->MoveBy(distance);
+    });
+    // The dataset may stop elsewhere (or refuse): show where it really is.
+    if (ds->Active() && ds->currentRow() != row && !ds->ControlsDisabled())
+        followCursor();
+}
+
+void DBGrid::Private::applyWidths() {
+    const double scale = q->logicalDpiX() / 96.0;
+    QHeaderView* header = view->horizontalHeader();
+    for (std::size_t c = 0; c < columns.size() && c < std::size_t(header->count()); ++c)
+        header->resizeSection(int(c), qMax(1, qRound(columns[c].width * scale)));
+}
+
+void DBGrid::Private::applyMetrics() {
+    const QFontMetrics fm(q->font());
+    const int line = fm.height();
+    const double scale = q->logicalDpiX() / 96.0;
+    view->setMetrics(2 * line + 6, line + 5, qRound(11 * scale));
+    footer->updateGeometry();
+    footer->update();
+}
+
+DBGrid::DBGrid(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(this)) {
+    d->view = new GridView(this);
+    d->model = new GridModel(this);
+    d->view->setModel(d->model);
+    d->footer = new FooterRow(
+        d->view, [this](int c) { return footerText(c); },
+        [this](int c) -> Qt::Alignment {
+            const bool sum = c >= 0 && c < int(d->columns.size()) &&
+                             d->columns[std::size_t(c)].footer == FooterKind::Sum;
+            // Totals read as numbers; a text footer sits like its column's cells.
+            return sum ? (Qt::AlignRight | Qt::AlignVCenter) : d->model->cellAlignment(c);
+        },
+        this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(d->view, 1);
+    layout->addWidget(d->footer);
+    setFocusProxy(d->view);
+
+    // The footer's name follows the grid's so the window's owner can find it by name.
+    connect(this, &QObject::objectNameChanged, d->footer, [this](const QString& name) {
+        d->footer->setObjectName(name + QStringLiteral("Footer"));
+    });
+    d->footer->setObjectName(QStringLiteral("Footer"));
+
+    connect(d->view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                d->view->verticalHeader()->viewport()->update();
+                if (d->syncing || !current.isValid() || current.row() == previous.row())
+                    return;
+                d->moveCursorTo(current.row());
+            });
+    auto repaintFooter = [this] { d->footer->update(); };
+    for (QHeaderView* h :
+         {d->view->horizontalHeader(), d->view->frozenView()->horizontalHeader()}) {
+        connect(h, &QHeaderView::sectionResized, d->footer, repaintFooter);
+        connect(h, &QHeaderView::sectionMoved, d->footer, repaintFooter);
+        connect(h, &QHeaderView::geometriesChanged, d->footer, repaintFooter);
+    }
+    connect(d->view->horizontalScrollBar(), &QAbstractSlider::valueChanged, d->footer,
+            repaintFooter);
+
+    d->view->setRowSelect(d->rowSelect);
+    d->applyMetrics();
+}
+
+DBGrid::~DBGrid() {
+    d->dying = true;
+    d->link.setDataSource(nullptr);
+}
+
+void DBGrid::setDataSource(db::DataSource* source) {
+    if (d->link.dataSource() == source)
+        return;
+    d->link.setDataSource(source);
+    d->reload(true);  // also when the link heard nothing (closed before and after)
+}
+
+db::DataSource* DBGrid::dataSource() const {
+    return d->link.dataSource();
+}
+
+void DBGrid::setColumns(std::vector<ColumnSpec> columns) {
+    d->columns = std::move(columns);
+    d->model->reload(d->openDataSet(), d->columns);
+    d->applyWidths();
+    d->reload(false);
+}
+
+const std::vector<ColumnSpec>& DBGrid::columns() const {
+    return d->columns;
+}
+
+void DBGrid::setFrozenCols(int n) {
+    d->view->setFrozenCount(n);
+    d->footer->update();
+}
+
+int DBGrid::frozenCols() const {
+    return d->view->frozenCount();
+}
+
+void DBGrid::setRowSelect(bool on) {
+    d->rowSelect = on;
+    d->view->setRowSelect(on);
+    // Re-highlight in the new manner without moving the current row.
+    const QModelIndex cur = d->view->currentIndex();
+    if (cur.isValid())
+        d->selectRow(cur.row(), cur.column());
+}
+
+bool DBGrid::rowSelect() const {
+    return d->rowSelect;
+}
+
+QString DBGrid::footerText(int column) const {
+    if (column < 0 || column >= int(d->columns.size()))
+        return QString();
+    const db::Field* f = d->model->fieldOf(column);
+    return d->sums.text(column, d->columns[std::size_t(column)],
+                        f ? f->DataType() : db::FieldType::String, f && f->Currency());
+}
+
+std::int64_t DBGrid::footerTotal(int column) const {
+    return d->sums.total(column);
+}
+
+int DBGrid::currentRow() const {
+    const QModelIndex cur = d->view->currentIndex();
+    return cur.isValid() ? cur.row() : -1;
+}
+
+QString DBGrid::cellText(int row, int column) const {
+    return d->model->cellText(row, column);
+}
+
+int DBGrid::rowCount() const {
+    return d->model->rowCount();
+}
+
+QTableView* DBGrid::view() const {
+    return d->view;
+}
+
+QTableView* DBGrid::frozenView() const {
+    return d->view->frozenView();
+}
+
+QWidget* DBGrid::footer() const {
+    return d->footer;
+}
+
+void DBGrid::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        d->applyMetrics();
+}
+
+}  // namespace grid

@@ -1,0 +1,91 @@
+// Footer row of the grid. Geometry comes from the two views' headers at paint time, so
+// nothing is cached that a resize, move or scroll could leave stale.
+#include "framework/grid/footerrow.h"
+
+#include "framework/grid/gridview.h"
+
+#include <QHeaderView>
+#include <QPainter>
+
+namespace grid {
+
+namespace {
+const QColor kFooterColor(255, 255, 0);  // yellow
+constexpr int kTextMargin = 2;
+}  // namespace
+
+FooterRow::FooterRow(GridView* view, TextOf text, AlignOf align, QWidget* parent)
+    : QWidget(parent), m_view(view), m_text(std::move(text)), m_align(std::move(align)) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setAutoFillBackground(false);
+}
+
+QSize FooterRow::sizeHint() const {
+    return QSize(100, fontMetrics().height() + 6);
+}
+
+int FooterRow::leftEdge() const {
+    const QHeaderView* ind = m_view->verticalHeader();
+    // The view sits at the same x as this row inside the grid.
+    return m_view->x() - x() + m_view->frameWidth() + (ind->isHidden() ? 0 : ind->width());
+}
+
+QRect FooterRow::cellRect(int logical) const {
+    const QHeaderView* header = m_view->horizontalHeader();
+    if (logical < 0 || logical >= header->count() || header->isSectionHidden(logical))
+        return {};
+    const int left = leftEdge();
+    if (m_view->isFrozenColumn(logical)) {
+        const QHeaderView* fh = m_view->frozenView()->horizontalHeader();
+        return QRect(left + fh->sectionViewportPosition(logical), 0, fh->sectionSize(logical),
+                     height());
+    }
+    return QRect(left + header->sectionViewportPosition(logical), 0, header->sectionSize(logical),
+                 height());
+}
+
+void FooterRow::paintCell(QPainter& p, int logical, const QRect& rect) const {
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawLine(rect.topRight(), rect.bottomRight());
+    const QRect textRect = rect.adjusted(kTextMargin, 0, -kTextMargin - 1, 0);
+    const QString text =
+        fontMetrics().elidedText(m_text(logical), Qt::ElideRight, textRect.width());
+    p.setPen(Qt::black);  // on yellow whatever the palette
+    p.drawText(textRect, m_align(logical).toInt() | Qt::TextSingleLine, text);
+}
+
+void FooterRow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), kFooterColor);
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawLine(0, 0, width(), 0);
+    p.setFont(font());
+
+    const QHeaderView* header = m_view->horizontalHeader();
+    const int left = leftEdge();
+    const int frozenRight = left + m_view->frozenWidth();
+    const int right = left + m_view->viewport()->width();
+    // Scrolling columns first, clipped to the part of the viewport the overlay leaves free.
+    p.save();
+    p.setClipRect(QRect(frozenRight, 0, qMax(0, right - frozenRight), height()));
+    for (int logical = 0; logical < header->count(); ++logical) {
+        if (m_view->isFrozenColumn(logical))
+            continue;
+        const QRect r = cellRect(logical);
+        if (r.isValid() && r.right() >= frozenRight && r.left() < right)
+            paintCell(p, logical, r);
+    }
+    p.restore();
+    p.save();
+    p.setClipRect(QRect(left, 0, qMax(0, right - left), height()));
+    for (int logical = 0; logical < header->count(); ++logical) {
+        if (!m_view->isFrozenColumn(logical))
+            continue;
+        const QRect r = cellRect(logical);
+        if (r.isValid())
+            paintCell(p, logical, r);
+    }
+    p.restore();
+}
+
+}  // namespace grid
