@@ -1,0 +1,157 @@
+// Rendering of the printable elements into draw operations, the sum expression and the
+// number mask of totals.
+#include "framework/report/element.h"
+
+#include "framework/db/dataset.h"
+#include "framework/db/field.h"
+#include "framework/report/band.h"
+#include "framework/text/errors.h"
+
+#include <QRegularExpression>
+
+namespace report {
+
+Element::Element(Band* band, const QString& name) : QObject(band), m_band(band) {
+    setObjectName(name);
+    if (band)
+        band->addElement(this);
+}
+
+void TextElement::render(const RenderContext& ctx) const {
+    const QString s = text(ctx);
+    const QSizeF measured = measureText(m_font, s);
+    const double w = m_autoSize ? measured.width() : m_width;
+    const double h = m_autoSize ? measured.height() : std::max(m_height, 0.0);
+    double left = x();
+    TextAlign inBox = TextAlign::Left;
+    switch (m_align) {
+        case Alignment::Left:
+            break;
+        case Alignment::Right:
+            left = x() - w;
+            inBox = TextAlign::Right;
+            break;
+        case Alignment::Center:
+            left = x() - w / 2;
+            inBox = TextAlign::Center;
+            break;
+        case Alignment::BandCenter:
+            left = (ctx.bandWidth - w) / 2;
+            inBox = TextAlign::Center;
+            break;
+    }
+    if (s.isEmpty() && m_autoSize)
+        return;  // an empty auto-sized text has no box to paint
+    DrawOp op;
+    op.kind = DrawOp::Kind::Text;
+    op.rect = QRectF(ctx.origin.x() + left, ctx.origin.y() + top(), w, h);
+    op.text = s;
+    op.font = m_font;
+    op.align = inBox;
+    op.opaque = !m_transparent;
+    ctx.out->push_back(std::move(op));
+}
+
+QString DBText::text(const RenderContext& ctx) const {
+    if (!ctx.hasRow || !ctx.dataSet || m_field.isEmpty())
+        return {};
+    return ctx.dataSet->FieldByName(m_field)->DisplayText();
+}
+
+void Expr::startRun(db::DataSet& ds) {
+    static const QRegularExpression call(
+        QStringLiteral(R"(^\s*([A-Za-z_]\w*)\s*\(\s*([A-Za-z_]\w*)\s*\)\s*$)"));
+    const auto m = call.match(m_expression);
+    if (!m.hasMatch())
+        throw EInvalidOperation(QStringLiteral("Invalid expression '%1'").arg(m_expression));
+    if (m.captured(1).compare(QLatin1String("sum"), Qt::CaseInsensitive) != 0)
+        throw EInvalidOperation(QStringLiteral("Unknown function '%1' in expression '%2'")
+                                    .arg(m.captured(1), m_expression));
+    const db::Field* f = ds.FieldByName(m.captured(2));
+    switch (f->DataType()) {
+        case db::FieldType::Integer:
+        case db::FieldType::Float:
+        case db::FieldType::Currency:
+            break;
+        default:
+            throw EInvalidOperation(QStringLiteral("Field '%1' is not numeric in expression '%2'")
+                                        .arg(f->FieldName(), m_expression));
+    }
+    m_column = f->Index();
+    m_sum = 0;
+}
+
+void Expr::accumulate(const db::DataSet& ds) {
+    const int row = ds.currentRow();
+    if (m_column < 0 || row < 0)
+        return;
+    m_sum += ds.store().scaled4(row, m_column);
+}
+
+QString Expr::text(const RenderContext&) const {
+    return formatMasked(m_sum, m_mask);
+}
+
+Shape::Shape(Band* band, const QString& name, Kind kind) : Element(band, name), m_kind(kind) {}
+
+void Shape::render(const RenderContext& ctx) const {
+    DrawOp op;
+    op.rect = QRectF(ctx.origin.x() + x(), ctx.origin.y() + top(), m_width, m_height);
+    op.penWidth = m_pen;
+    if (m_kind == Kind::Rectangle) {
+        op.kind = DrawOp::Kind::Rect;
+        op.fill = m_fill;
+    } else {
+        op.kind = DrawOp::Kind::Line;
+        op.rect.setWidth(0);
+    }
+    ctx.out->push_back(std::move(op));
+}
+
+QString formatMasked(std::int64_t v, const QString& mask) {
+    if (mask.isEmpty())
+        return db::formatGeneralScaled4(v);
+    const qsizetype dot = mask.indexOf(QLatin1Char('.'));
+    int zeros = 0;
+    int hashes = 0;
+    if (dot >= 0) {
+        for (qsizetype i = dot + 1; i < mask.size(); ++i) {
+            if (mask[i] == QLatin1Char('0')) {
+                zeros += hashes + 1;  // a zero after hashes makes them required too
+                hashes = 0;
+            } else if (mask[i] == QLatin1Char('#')) {
+                ++hashes;
+            } else {
+                break;
+            }
+        }
+    }
+    const int decimals = std::min(zeros + hashes, 4);
+    const bool grouping = mask.left(dot < 0 ? mask.size() : dot).contains(QLatin1Char(','));
+
+    std::int64_t div = 1;
+    for (int i = decimals; i < 4; ++i) div *= 10;
+    const bool negative = v < 0;
+    const std::uint64_t mag = negative ? std::uint64_t(-(v + 1)) + 1 : std::uint64_t(v);
+    std::uint64_t rounded = (mag + std::uint64_t(div) / 2) / std::uint64_t(div);
+    std::uint64_t scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    QString intPart = QString::number(rounded / scale);
+    if (grouping) {
+        for (qsizetype i = intPart.size() - 3; i > 0; i -= 3) intPart.insert(i, QLatin1Char(','));
+    }
+    QString frac = decimals > 0
+                       ? QString::number(rounded % scale).rightJustified(decimals, QLatin1Char('0'))
+                       : QString();
+    // Optional digits ('#') drop their trailing zeros.
+    while (frac.size() > zeros && frac.endsWith(QLatin1Char('0'))) frac.chop(1);
+    QString s = intPart;
+    if (!frac.isEmpty())
+        s += QLatin1Char('.') + frac;
+    // A sum that rounds to zero prints without a sign.
+    if (negative && rounded != 0)
+        s.prepend(QLatin1Char('-'));
+    return s;
+}
+
+}  // namespace report

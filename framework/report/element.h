@@ -1,0 +1,164 @@
+// The printable elements of a band: static text, field text, sum expression, page number,
+// rectangle and vertical line. Each records draw operations in millimetres for the band it
+// stands on; texts size themselves to their text and keep their anchor.
+#pragma once
+
+#include "framework/report/prepared.h"
+
+#include <QFont>
+#include <QObject>
+#include <QPointF>
+#include <QString>
+#include <cstdint>
+
+namespace db {
+class DataSet;
+}
+
+namespace report {
+
+class Band;
+
+// Left: x is the left edge; Right: the right edge; Center: the centre; BandCenter: the text
+// is centred on the band's full width and x is ignored.
+enum class Alignment { Left, Right, Center, BandCenter };
+
+struct RenderContext {
+    QPointF origin;        // the band's top-left corner on the paper, mm
+    double bandWidth = 0;  // mm
+    int page = 1;          // page being laid out, 1-based
+    bool hasRow = false;   // the dataset stands on a row that this band prints
+    db::DataSet* dataSet = nullptr;
+    PageOps* out = nullptr;
+};
+
+class Element : public QObject {
+public:
+    Element(Band* band, const QString& name);
+    Band* band() const { return m_band; }
+
+    double x() const { return m_x; }
+    double top() const { return m_top; }
+    void setPosition(double x, double top) {
+        m_x = x;
+        m_top = top;
+    }
+
+    virtual void render(const RenderContext& ctx) const = 0;
+
+private:
+    Band* m_band;
+    double m_x = 0;
+    double m_top = 0;
+};
+
+class TextElement : public Element {
+public:
+    using Element::Element;
+
+    const QFont& font() const { return m_font; }
+    void setFont(const QFont& f) { m_font = f; }
+    Alignment alignment() const { return m_align; }
+    void setAlignment(Alignment a) { m_align = a; }
+    // Off: the box keeps `width`/`height` and the text sits in it by its alignment.
+    bool autoSize() const { return m_autoSize; }
+    void setAutoSize(bool on) { m_autoSize = on; }
+    void setSize(double width, double height) {
+        m_width = width;
+        m_height = height;
+    }
+    bool transparent() const { return m_transparent; }
+    void setTransparent(bool on) { m_transparent = on; }
+
+    virtual QString text(const RenderContext& ctx) const = 0;
+    void render(const RenderContext& ctx) const override;
+
+private:
+    QFont m_font;
+    Alignment m_align = Alignment::Left;
+    bool m_autoSize = true;
+    bool m_transparent = false;  // default: an opaque white box behind the text
+    double m_width = 0;
+    double m_height = 0;
+};
+
+class Label : public TextElement {
+public:
+    using TextElement::TextElement;
+    const QString& Caption() const { return m_caption; }
+    void SetCaption(const QString& c) { m_caption = c; }
+    QString text(const RenderContext&) const override { return m_caption; }
+
+private:
+    QString m_caption;
+};
+
+// A field's display text at the dataset's current row; empty without a row or for null.
+class DBText : public TextElement {
+public:
+    using TextElement::TextElement;
+    const QString& DataField() const { return m_field; }
+    void SetDataField(const QString& f) { m_field = f; }
+    QString text(const RenderContext& ctx) const override;
+
+private:
+    QString m_field;
+};
+
+// An aggregate over the detail rows, "sum(field)" (function names in any case), printed
+// with a number mask such as "0.00". Sums are kept in 1/10000 units.
+class Expr : public TextElement {
+public:
+    using TextElement::TextElement;
+    const QString& Expression() const { return m_expression; }
+    void SetExpression(const QString& e) { m_expression = e; }
+    const QString& Mask() const { return m_mask; }
+    void SetMask(const QString& m) { m_mask = m; }
+
+    // Parses the expression and resolves its field; EInvalidOperation for an expression it
+    // cannot evaluate, the dataset's error for an unknown field.
+    void startRun(db::DataSet& ds);
+    void accumulate(const db::DataSet& ds);  // adds the current row's value
+    std::int64_t total() const { return m_sum; }
+    QString text(const RenderContext& ctx) const override;
+
+private:
+    QString m_expression;
+    QString m_mask;
+    int m_column = -1;
+    std::int64_t m_sum = 0;
+};
+
+// The number of the page being printed.
+class SysData : public TextElement {
+public:
+    using TextElement::TextElement;
+    QString text(const RenderContext& ctx) const override { return QString::number(ctx.page); }
+};
+
+// A rectangle (with pen and fill) or a vertical line (at x, from top down by height).
+class Shape : public Element {
+public:
+    enum class Kind { Rectangle, VertLine };
+    Shape(Band* band, const QString& name, Kind kind);
+    void setSize(double width, double height) {
+        m_width = width;
+        m_height = height;
+    }
+    void setPen(double widthMm) { m_pen = widthMm; }
+    void setFill(const QColor& c) { m_fill = c; }
+    void render(const RenderContext& ctx) const override;
+
+private:
+    Kind m_kind;
+    double m_width = 0;
+    double m_height = 0;
+    double m_pen = 0.2;
+    QColor m_fill;
+};
+
+// A number in 1/10000 units under a mask: digits after the point from the zeros and hashes
+// after '.', thousands grouping when the mask holds ','. Rounds half away from zero.
+QString formatMasked(std::int64_t tenThousandths, const QString& mask);
+
+}  // namespace report

@@ -1,0 +1,289 @@
+// The preview window: a tool bar of named actions over a scrolled page view. Every action
+// runs inside the event boundary, so a failed print or save shows the standard error box.
+#include "framework/report/preview.h"
+
+#include "framework/report/pageview.h"
+#include "framework/report/report.h"
+#include "framework/text/errors.h"
+#include "framework/ui/boundary.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace report {
+
+namespace {
+
+const QString kReportFilter = QStringLiteral("报表文件 (*.pnlr)");
+const QString kPdfFilter = QStringLiteral("PDF 文件 (*.pdf)");
+
+QPageLayout layoutFor(QSizeF paperMm) {
+    const bool landscape = paperMm.width() > paperMm.height();
+    const QSizeF portrait = landscape ? paperMm.transposed() : paperMm;
+    return QPageLayout(QPageSize(portrait, QPageSize::Millimeter),
+                       landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+}
+
+}  // namespace
+
+Preview::Preview(PreparedReport pages, Report* source, QWidget* parent)
+    : QMainWindow(parent), m_pages(std::move(pages)), m_source(source) {
+    setObjectName(QStringLiteral("frmPreview"));
+    setWindowTitle(QStringLiteral("打印预览"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowModality(Qt::NonModal);
+
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("tbPreview"));
+    bar->setMovable(false);
+    addToolBar(bar);
+    auto add = [&](const char* name, const QString& text, const QKeySequence& key,
+                   std::function<void()> fn) {
+        bar->addAction(makeAction(QString::fromLatin1(name), text, key, fn));
+    };
+    add("actFirst", QStringLiteral("首页"), QKeySequence(Qt::CTRL | Qt::Key_Home),
+        [this] { setPage(0); });
+    add("actPrior", QStringLiteral("上页"), QKeySequence(Qt::Key_PageUp),
+        [this] { setPage(currentPage() - 1); });
+    add("actNext", QStringLiteral("下页"), QKeySequence(Qt::Key_PageDown),
+        [this] { setPage(currentPage() + 1); });
+    add("actLast", QStringLiteral("末页"), QKeySequence(Qt::CTRL | Qt::Key_End),
+        [this] { setPage(pageCount() - 1); });
+    bar->addSeparator();
+    add("actZoomPage", QStringLiteral("整页"), {}, [this] { setZoom(Zoom::WholePage); });
+    add("actZoom100", QStringLiteral("100%"), {}, [this] { setZoom(Zoom::Actual); });
+    add("actZoomWidth", QStringLiteral("页宽"), {}, [this] { setZoom(Zoom::PageWidth); });
+    bar->addSeparator();
+    add("actPrintSetup", QStringLiteral("打印设置"), {}, [this] { onPrintSetup(); });
+    add("actPrint", QStringLiteral("打印"), QKeySequence::Print, [this] { onPrint(); });
+    add("actSave", QStringLiteral("保存"), QKeySequence::Save, [this] { onSave(); });
+    add("actLoad", QStringLiteral("打开"), QKeySequence::Open, [this] { onLoad(); });
+    add("actExportPdf", QStringLiteral("导出PDF"), {}, [this] { onExportPdf(); });
+    bar->addSeparator();
+    add("actClose", QStringLiteral("关闭"), QKeySequence(Qt::Key_Escape), [this] { close(); });
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("sbPages"));
+    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_view = new PageView;
+    m_scroll->setWidget(m_view);
+    m_scroll->setWidgetResizable(false);
+    setCentralWidget(m_scroll);
+
+    m_indicator = new QLabel(this);
+    m_indicator->setObjectName(QStringLiteral("lblPageIndicator"));
+    statusBar()->addWidget(m_indicator);
+
+    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    m_printer->setCopyCount(1);
+    m_printer->setPrintRange(QPrinter::AllPages);
+    m_printer->setDuplex(QPrinter::DuplexNone);
+    m_printer->setPaperSource(QPrinter::Auto);
+
+    resize(1024, 700);
+    showPages();
+}
+
+Preview::~Preview() = default;
+
+QAction* Preview::makeAction(const QString& name, const QString& text, const QKeySequence& key,
+                             const std::function<void()>& handler) {
+    auto* act = new QAction(text, this);
+    act->setObjectName(name);
+    if (!key.isEmpty())
+        act->setShortcut(key);
+    connect(act, &QAction::triggered, this, [handler] { ui::guarded(handler); });
+    return act;
+}
+
+void Preview::exec(const std::function<void(Preview&)>& onShown) {
+    m_closed = false;
+    showMaximized();
+    setZoom(Zoom::PageWidth);
+    if (onShown)
+        onShown(*this);
+    if (m_closed)
+        return;
+    QEventLoop loop;
+    m_onClosed = [&loop] { loop.quit(); };
+    loop.exec();
+    m_onClosed = nullptr;
+}
+
+void Preview::closeEvent(QCloseEvent* event) {
+    m_closed = true;
+    event->accept();
+    if (m_onClosed)
+        m_onClosed();
+}
+
+void Preview::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (m_zoom != Zoom::Actual)
+        applyZoom();
+}
+
+int Preview::currentPage() const {
+    return m_view->page();
+}
+
+void Preview::setPage(int index) {
+    index = std::clamp(index, 0, std::max(0, pageCount() - 1));
+    m_view->setPage(index);
+    m_indicator->setText(pageIndicatorText());
+    m_scroll->verticalScrollBar()->setValue(0);
+}
+
+QString Preview::pageIndicatorText() const {
+    return QStringLiteral("第 %1 页 / 共 %2 页")
+        .arg(pageCount() > 0 ? currentPage() + 1 : 0)
+        .arg(pageCount());
+}
+
+void Preview::setZoom(Zoom mode) {
+    m_zoom = mode;
+    applyZoom();
+}
+
+double Preview::pixelsPerMm() const {
+    return m_view->pixelsPerMm();
+}
+
+void Preview::applyZoom() {
+    const QSizeF paper = m_pages.paperSize();
+    const QSize area = m_scroll->viewport()->size();
+    const double margin = 2.0 * PageView::kDeskMargin;
+    const double byWidth = (area.width() - margin) / paper.width();
+    const double byHeight = (area.height() - margin) / paper.height();
+    double ppm = logicalDpiX() / 25.4;
+    if (m_zoom == Zoom::PageWidth)
+        ppm = byWidth;
+    else if (m_zoom == Zoom::WholePage)
+        ppm = std::min(byWidth, byHeight);
+    m_view->setPixelsPerMm(std::max(ppm, 0.5));
+}
+
+void Preview::showPages() {
+    const int keep = m_view->page();
+    m_view->setReport(&m_pages);
+    setPage(keep);
+    applyZoom();
+}
+
+void Preview::print(QPrinter& printer) {
+    // Printing lays the report out once more over its rows, as the printer sees them.
+    if (m_source) {
+        m_source->Prepare();
+        m_pages = m_source->prepared();
+        showPages();
+    }
+    printer.setFullPage(true);
+    printer.setPageLayout(layoutFor(m_pages.paperSize()));
+    int from = 1;
+    int to = pageCount();
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        from = std::max(1, printer.fromPage());
+        to = std::min(to, printer.toPage() > 0 ? printer.toPage() : to);
+    }
+    if (from > to)
+        return;
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw EInvalidOperation(
+            QStringLiteral("Printing could not start on \"%1\"").arg(printer.printerName()));
+    bool first = true;
+    for (int c = 0; c < copies; ++c) {
+        for (int p = from; p <= to; ++p) {
+            if (!first)
+                printer.newPage();
+            first = false;
+            m_pages.paintPage(painter, p - 1);
+        }
+    }
+    painter.end();
+}
+
+void Preview::exportPdf(const QString& path) const {
+    QPdfWriter writer(path);
+    writer.setResolution(600);
+    writer.setPageLayout(layoutFor(m_pages.paperSize()));
+    writer.setCreator(QStringLiteral("exportpnl"));
+    writer.setTitle(QStringLiteral("出口盈亏表"));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        throw EInvalidOperation(QStringLiteral("Cannot create file \"%1\"").arg(path));
+    for (int p = 0; p < pageCount(); ++p) {
+        if (p > 0)
+            writer.newPage();
+        m_pages.paintPage(painter, p);
+    }
+    painter.end();
+}
+
+void Preview::saveToFile(const QString& path) const {
+    m_pages.save(path);
+}
+
+void Preview::loadFromFile(const QString& path) {
+    PreparedReport loaded = PreparedReport::load(path);
+    m_pages = std::move(loaded);
+    m_source = nullptr;  // from now on the window prints what it shows
+    m_view->setReport(nullptr);
+    showPages();
+    setPage(0);
+}
+
+void Preview::onPrint() {
+    QPrintDialog dlg(m_printer.get(), this);
+    dlg.setMinMax(1, std::max(1, pageCount()));
+    dlg.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintToFile |
+                   QAbstractPrintDialog::PrintCollateCopies |
+                   QAbstractPrintDialog::PrintShowPageSize);
+    if (dlg.exec() == QDialog::Accepted)
+        print(*m_printer);
+}
+
+void Preview::onPrintSetup() {
+    m_printer->setPageLayout(layoutFor(m_pages.paperSize()));
+    QPageSetupDialog dlg(m_printer.get(), this);
+    dlg.exec();
+}
+
+void Preview::onSave() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("保存报表"), QString(), kReportFilter);
+    if (!path.isEmpty())
+        saveToFile(path);
+}
+
+void Preview::onLoad() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("打开报表"), QString(), kReportFilter);
+    if (!path.isEmpty())
+        loadFromFile(path);
+}
+
+void Preview::onExportPdf() {
+    QString path = property(kExportPathProperty).toString();
+    if (path.isEmpty())
+        path = QFileDialog::getSaveFileName(this, QStringLiteral("导出PDF"), QString(), kPdfFilter);
+    if (!path.isEmpty())
+        exportPdf(path);
+}
+
+}  // namespace report

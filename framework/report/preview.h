@@ -1,0 +1,79 @@
+// The preview window of a prepared report (object name "frmPreview"): page moves, zoom,
+// printer set-up, printing with the print dialog, saving and loading a prepared report,
+// PDF export and closing. It is not modal; exec() waits for it in a local event loop.
+#pragma once
+
+#include "framework/report/prepared.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QPrinter;
+class QScrollArea;
+
+namespace report {
+
+class PageView;
+class Report;
+
+class Preview : public QMainWindow {
+public:
+    // With a source report, printing lays it out again over its dataset first.
+    explicit Preview(PreparedReport pages, Report* source = nullptr, QWidget* parent = nullptr);
+    ~Preview() override;
+
+    // Shows the window maximised at page width and returns once it has been closed; other
+    // windows keep working meanwhile. onShown runs once the window is up.
+    void exec(const std::function<void(Preview&)>& onShown = {});
+    bool isClosed() const { return m_closed; }
+
+    const PreparedReport& prepared() const { return m_pages; }
+    int pageCount() const { return m_pages.pageCount(); }
+    int currentPage() const;  // 0-based
+    void setPage(int index);  // clamped to the pages there are
+
+    enum class Zoom { WholePage, Actual, PageWidth };
+    void setZoom(Zoom mode);
+    Zoom zoom() const { return m_zoom; }
+    double pixelsPerMm() const;
+    QString pageIndicatorText() const;
+
+    void print(QPrinter& printer);              // the printer's page range and copies
+    void exportPdf(const QString& path) const;  // A4 as prepared, fonts embedded
+    void saveToFile(const QString& path) const;
+    void loadFromFile(const QString& path);  // shows the loaded pages; printing prints them
+
+    // Set this dynamic property to a path and actExportPdf writes there without a dialog.
+    static constexpr const char* kExportPathProperty = "exportPdfPath";
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QAction* makeAction(const QString& name, const QString& text, const QKeySequence& key,
+                        const std::function<void()>& handler);
+    void applyZoom();
+    void showPages();
+    void onPrint();
+    void onPrintSetup();
+    void onSave();
+    void onLoad();
+    void onExportPdf();
+
+    PreparedReport m_pages;
+    QPointer<Report> m_source;
+    Zoom m_zoom = Zoom::PageWidth;
+    bool m_closed = false;
+    std::function<void()> m_onClosed;
+    PageView* m_view = nullptr;
+    QScrollArea* m_scroll = nullptr;
+    QLabel* m_indicator = nullptr;
+    std::unique_ptr<QPrinter> m_printer;
+};
+
+}  // namespace report

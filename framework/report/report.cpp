@@ -1,0 +1,102 @@
+// Laying a banded report out: the page flow decides where each band goes, the bands record
+// their elements there, and the sums take every row's values just before its detail band.
+#include "framework/report/report.h"
+
+#include "framework/db/dataset.h"
+#include "framework/report/preview.h"
+#include "framework/text/errors.h"
+
+namespace report {
+
+Report::Report(QObject* parent, const QString& name) : QObject(parent) {
+    setObjectName(name);
+}
+
+Report::~Report() = default;
+
+Band* Report::band(BandKind kind) const {
+    for (Band* b : m_bands) {
+        if (b->kind() == kind)
+            return b;
+    }
+    return nullptr;
+}
+
+void Report::emitBands(const std::vector<Placement>& placements, bool rowBand) {
+    for (const Placement& p : placements) {
+        while (m_prepared.pageCount() < p.page) m_prepared.addPage();
+        Band* b = band(p.kind);
+        if (!b)
+            continue;
+        RenderContext ctx;
+        ctx.origin = QPointF(m_page.margins.left(), m_page.margins.top() + p.top);
+        ctx.bandWidth = m_page.printableWidth();
+        ctx.page = p.page;
+        // Only the detail band of a real row shows field values; the empty result's row and
+        // the bands around a page break print without one.
+        ctx.hasRow = rowBand && p.kind == BandKind::Detail;
+        ctx.dataSet = m_dataSet;
+        ctx.out = &m_prepared.page(p.page - 1);
+        b->render(ctx);
+    }
+}
+
+void Report::Prepare() {
+    m_prepared = PreparedReport();
+    m_prepared.setPaperSize(m_page.printedSize());
+    if (!m_dataSet)
+        throw EInvalidOperation(QStringLiteral("Report '%1' has no dataset").arg(objectName()));
+    if (!m_dataSet->Active())
+        (void)m_dataSet->RecordCount();  // raises the dataset layer's closed-dataset error
+
+    std::vector<Expr*> sums;
+    for (Band* b : m_bands) {
+        for (Element* e : b->elements()) {
+            if (auto* x = dynamic_cast<Expr*>(e)) {
+                x->startRun(*m_dataSet);
+                sums.push_back(x);
+            }
+        }
+    }
+
+    auto height = [&](BandKind k) {
+        const Band* b = band(k);
+        return b ? b->height() : 0.0;
+    };
+    const BandHeights heights{height(BandKind::PageHeader), height(BandKind::ColumnHeader),
+                              height(BandKind::Detail), height(BandKind::Summary),
+                              height(BandKind::PageFooter)};
+    PageFlow flow(m_page.bodyHeight(), heights,
+                  {m_options.firstPageHeader, m_options.lastPageFooter});
+
+    m_dataSet->First();
+    if (m_dataSet->Eof() && !m_options.printIfEmpty) {
+        m_prepared.clear();
+        return;
+    }
+    emitBands(flow.begin(), false);
+    bool anyRow = false;
+    while (!m_dataSet->Eof()) {
+        anyRow = true;
+        for (Expr* x : sums) x->accumulate(*m_dataSet);
+        emitBands(flow.detail(true), true);
+        m_dataSet->Next();
+    }
+    if (!anyRow)
+        emitBands(flow.detail(false), false);
+    emitBands(flow.summary(), false);
+    emitBands(flow.end(), false);
+}
+
+void Report::Preview(const std::function<void(report::Preview&)>& onShown) {
+    Prepare();
+    report::Preview window(m_prepared, this);
+    // The window cannot outlive what it would print from: it closes when the dataset or
+    // the report goes away (the application being torn down under an open preview).
+    auto closeWindow = [&window] { window.close(); };
+    QObject::connect(m_dataSet, &QObject::destroyed, &window, closeWindow);
+    QObject::connect(this, &QObject::destroyed, &window, closeWindow);
+    window.exec(onShown);
+}
+
+}  // namespace report

@@ -1,0 +1,153 @@
+// The engine's elements on a small report of its own: number masks, sum expressions, text
+// anchors and auto-size, and the page number.
+#include "framework/report/element.h"
+
+#include "framework/report/report.h"
+#include "framework/text/errors.h"
+#include "framework/ui/application.h"
+#include "support/memdataset.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct MaskCase {
+    std::int64_t value;  // 1/10000 units
+    const char* mask;
+    const char* expected;
+};
+
+class Mask : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(Mask, Formats) {
+    EXPECT_EQ(report::formatMasked(GetParam().value, QString::fromLatin1(GetParam().mask)),
+              QString::fromLatin1(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Totals, Mask,
+    ::testing::Values(MaskCase{0, "0.00", "0.00"}, MaskCase{-125000, "0.00", "-12.50"},
+                      MaskCase{12345000, "0.00", "1234.50"}, MaskCase{50, "0.00", "0.01"},
+                      MaskCase{-50, "0.00", "-0.01"}, MaskCase{49, "0.00", "0.00"},
+                      // A negative sum that rounds to zero carries no sign.
+                      MaskCase{-49, "0.00", "0.00"}, MaskCase{123456789, "#,##0.00", "12,345.68"},
+                      MaskCase{-99999999950LL, "0.00", "-10000000.00"}, MaskCase{15000, "0", "2"},
+                      MaskCase{12000, "0.##", "1.2"}, MaskCase{12345, "0.0000", "1.2345"}));
+
+class Elements : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::Application::instance();
+        ds = std::make_unique<testsupport::MemDataSet>(std::vector<db::FieldDef>{
+            {"name", db::FieldType::String, 10}, {"amount", db::FieldType::Float}});
+        rep.SetDataSet(ds.get());
+        rep.page().margins = QMarginsF(0, 0, 0, 0);
+        detail = new report::Band(&rep, QStringLiteral("detail"), report::BandKind::Detail, 10);
+        summary = new report::Band(&rep, QStringLiteral("summary"), report::BandKind::Summary, 10);
+        total = new report::Expr(summary, QStringLiteral("total"));
+        total->SetMask(QStringLiteral("0.00"));
+        total->setPosition(100, 0);
+        total->setAlignment(report::Alignment::Right);
+    }
+    const report::DrawOp* op(const QString& text, int page = 0) const {
+        for (const auto& o : rep.prepared().page(page)) {
+            if (o.kind == report::DrawOp::Kind::Text && o.text == text)
+                return &o;
+        }
+        return nullptr;
+    }
+    std::unique_ptr<testsupport::MemDataSet> ds;
+    report::Report rep;
+    report::Band* detail = nullptr;
+    report::Band* summary = nullptr;
+    report::Expr* total = nullptr;
+};
+
+TEST_F(Elements, SumFunctionNameInAnyCase) {
+    ds->addRow({QStringLiteral("a"), 1.25});
+    ds->addRow({QStringLiteral("b"), QVariant()});
+    ds->addRow({QStringLiteral("c"), 2.5});
+    ds->Open();
+    for (const char* e : {"sum(amount)", "Sum(AMOUNT)", " SUM ( amount ) "}) {
+        total->SetExpression(QString::fromLatin1(e));
+        rep.Prepare();
+        EXPECT_NE(op(QStringLiteral("3.75")), nullptr) << e;
+    }
+}
+
+TEST_F(Elements, BadExpressionsFail) {
+    ds->Open();
+    total->SetExpression(QStringLiteral("avg(amount)"));
+    EXPECT_THROW(rep.Prepare(), EInvalidOperation);
+    total->SetExpression(QStringLiteral("amount + 1"));
+    EXPECT_THROW(rep.Prepare(), EInvalidOperation);
+    total->SetExpression(QStringLiteral("sum(name)"));
+    EXPECT_THROW(rep.Prepare(), EInvalidOperation);
+    total->SetExpression(QStringLiteral("sum(nosuch)"));
+    EXPECT_THROW(rep.Prepare(), EDatabaseError);
+}
+
+TEST_F(Elements, AutoSizeKeepsTheAnchor) {
+    ds->addRow({QStringLiteral("a"), 1.0});
+    ds->Open();
+    total->SetExpression(QStringLiteral("sum(amount)"));
+    struct Case {
+        report::Alignment align;
+        const char* text;
+    };
+    const Case cases[] = {{report::Alignment::Left, "left"},
+                          {report::Alignment::Right, "right"},
+                          {report::Alignment::Center, "centre"},
+                          {report::Alignment::BandCenter, "band"}};
+    for (const Case& c : cases) {
+        auto* l = new report::Label(detail, QString::fromLatin1(c.text));
+        l->SetCaption(QString::fromLatin1(c.text));
+        l->setPosition(50, 1);
+        l->setAlignment(c.align);
+    }
+    rep.Prepare();
+    const double bandWidth = rep.page().printableWidth();
+    EXPECT_NEAR(op(QStringLiteral("left"))->rect.left(), 50, 1e-9);
+    EXPECT_NEAR(op(QStringLiteral("right"))->rect.right(), 50, 1e-9);
+    EXPECT_NEAR(op(QStringLiteral("centre"))->rect.center().x(), 50, 1e-9);
+    EXPECT_NEAR(op(QStringLiteral("band"))->rect.center().x(), bandWidth / 2, 1e-9);
+    // Longer text, wider box.
+    EXPECT_GT(op(QStringLiteral("centre"))->rect.width(), op(QStringLiteral("left"))->rect.width());
+    EXPECT_NEAR(op(QStringLiteral("left"))->rect.top(), 1,
+                1e-9);  // no page header: row 1 at the top
+}
+
+TEST_F(Elements, FieldTextAndPageNumberPerPage) {
+    for (int i = 0; i < 40; ++i) ds->addRow({QStringLiteral("r%1").arg(i), 1.0});
+    ds->Open();
+    total->SetExpression(QStringLiteral("sum(amount)"));
+    auto* name = new report::DBText(detail, QStringLiteral("name"));
+    name->SetDataField(QStringLiteral("NAME"));
+    auto* footer =
+        new report::Band(&rep, QStringLiteral("footer"), report::BandKind::PageFooter, 10);
+    auto* num = new report::SysData(footer, QStringLiteral("num"));
+    num->setPosition(0, 0);
+    rep.Prepare();
+    // A4 portrait without margins: 297 mm less a 10 mm footer holds 28 rows of 10 mm.
+    ASSERT_EQ(rep.PageCount(), 2);
+    EXPECT_NE(op(QStringLiteral("r27"), 0), nullptr);
+    EXPECT_NE(op(QStringLiteral("r28"), 1), nullptr);
+    EXPECT_NE(op(QStringLiteral("1"), 0), nullptr);
+    EXPECT_NE(op(QStringLiteral("2"), 1), nullptr);
+    EXPECT_NE(op(QStringLiteral("40.00"), 1), nullptr);
+    EXPECT_EQ(ds->RecNo(), 40);  // the walk ends on the last row
+}
+
+TEST_F(Elements, NotPrintedWhenEmptyUnlessAsked) {
+    ds->Open();
+    total->SetExpression(QStringLiteral("sum(amount)"));
+    rep.options().printIfEmpty = false;
+    rep.Prepare();
+    EXPECT_EQ(rep.PageCount(), 0);
+    rep.options().printIfEmpty = true;
+    rep.Prepare();
+    EXPECT_EQ(rep.PageCount(), 1);
+    EXPECT_NE(op(QStringLiteral("0.00")), nullptr);
+}
+
+}  // namespace
