@@ -105,11 +105,14 @@ void Database::SetDatabaseName(const QString& name) {
 void Database::Open() {
     if (Connected())
         return;
+    m_connection.reset();  // a connection that lost its link is replaced, not reused
     m_connection = openDriverConnection(m_params);
 }
 
+bool Database::Connected() const { return m_connection && m_connection->isOpen(); }
+
 void Database::Close() {
-    if (!Connected())
+    if (!m_connection)
         return;
     const std::vector<DataSet*> sets = Session::Default().dataSets();
     for (DataSet* ds : sets) {

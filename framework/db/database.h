@@ -73,7 +73,7 @@ public:
 
     void Open();   // EDatabaseError naming the server or database on failure
     void Close();  // closes its datasets first
-    bool Connected() const { return m_connection != nullptr; }
+    bool Connected() const;  // false also after the back end lost its link
 
     DriverConnection& connection();  // EDatabaseError when closed
 

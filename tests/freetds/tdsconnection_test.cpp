@@ -301,3 +301,25 @@ TEST(TdsConnection, QueryThroughNamedDatabase) {
 }
 
 }  // namespace
+
+namespace {
+
+// Before, a Database whose link had dropped still answered Connected() and was never reopened.
+TEST(TdsConnection, DatabaseWithALostLinkReportsClosedAndKeepsItsName) {
+    FakeTdsServer server(withSetup([](const Request&) { return Reply::drop(); }));
+    db::Database database(QStringLiteral("DB_lost_link"));
+    database.Params().setLines(
+        {QStringLiteral("SERVER NAME=") + server.serverName(), QStringLiteral("USER NAME=sa")});
+    database.Open();
+    ASSERT_TRUE(database.Connected());
+    db::Query query;
+    query.SetDatabaseName(QStringLiteral("DB_lost_link"));
+    query.SQL() << QStringLiteral("select 1");
+    EXPECT_THROW(query.Open(), EDatabaseError);
+    EXPECT_FALSE(database.Connected());
+    EXPECT_EQ(db::Session::Default().FindDatabase(QStringLiteral("db_lost_link")), &database);
+    database.Close();
+    EXPECT_EQ(DbLibrary::users(), 0);
+}
+
+}  // namespace

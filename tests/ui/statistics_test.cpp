@@ -235,8 +235,8 @@ TEST_F(StatisticsTest, EmptyResultShowsZeroCountAndZeroFooters) {
     EXPECT_EQ(w->DBGridEh1->footerText(0), QStringLiteral("合计"));
     int sums = 0;
     for (int c = 0; c < 15; ++c) {
-        const auto& spec = w->DBGridEh1->columns()[static_cast<std::size_t>(c)];
-        if (spec.footer == grid::FooterKind::Sum) {
+        const auto& column = w->DBGridEh1->columns()[static_cast<std::size_t>(c)];
+        if (column.footer == grid::FooterKind::Sum) {
             ++sums;
             EXPECT_EQ(w->DBGridEh1->footerText(c), QStringLiteral("0")) << c;
         } else if (c > 0) {

@@ -22,6 +22,8 @@ public:
     // The client identity the server records (HOST NAME, APPLICATION NAME).
     virtual QString hostName() const = 0;
     virtual QString applicationName() const = 0;
+    // False once the back end has lost its link (a timeout or a dropped connection closes it).
+    virtual bool isOpen() const { return true; }
 };
 
 // Picks the back end from the parameter list and opens it. EDatabaseError on failure.

@@ -25,7 +25,7 @@ public:
     QString applicationName() const override { return m_settings.applicationName; }
 
     // False once the connection was lost, timed out or closed; every later call fails.
-    bool isOpen() const { return m_proc != nullptr; }
+    bool isOpen() const override { return m_proc != nullptr; }
     const LoginSettings& settings() const { return m_settings; }
 
 private:
