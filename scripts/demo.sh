@@ -9,12 +9,12 @@ scripts/setup.sh build
 rm -rf demo/server
 mkdir -p demo
 build/server/demo/export-pnl-server create-demo demo/server --shipments 20000 --seed 7
-build/host/mis-host --write-demo-params demo/host.ini server
+build/bin/mis-host --write-demo-params demo/host.ini demo/server
 build/server/demo/export-pnl-server report demo/server
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${1:-}" != "--snapshot" ]; then
-  exec build/host/mis-host demo/host.ini --open
+  exec build/bin/mis-host --open demo/host.ini
 fi
 mkdir -p demo/snapshot
-QT_QPA_PLATFORM=offscreen build/host/mis-host demo/host.ini --snapshot demo/snapshot
+QT_QPA_PLATFORM=offscreen build/bin/mis-host --snapshot demo/snapshot demo/host.ini
 echo "Snapshot written: demo/snapshot/window.png, demo/snapshot/report.pdf"
