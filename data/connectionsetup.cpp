@@ -6,6 +6,7 @@
 #include "framework/text/text.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace data {
 
@@ -91,7 +92,11 @@ QString hostName(const TDllParams& params, const QString& suffix) {
 }
 
 QString timeTextOf(const QTime& time, const QString& format) {
-    return QLocale::system().toString(time, format).left(5);
+    // Qt's long format may carry the time zone ("HH:mm:ss t", "t HH:mm:ss"); the desktop's
+    // long time format that the host name follows has none, so it is dropped first.
+    QString f = format;
+    f.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    return QLocale::system().toString(time, f.trimmed()).left(5);
 }
 
 QString timeText() {

@@ -189,6 +189,10 @@ TEST(HostName, TimeTextIsTheFirstFiveCharacters) {
     EXPECT_EQ(data::timeTextOf(QTime(9, 41, 7), "HH:mm:ss"), "09:41");
     EXPECT_EQ(data::timeTextOf(QTime(9, 41, 7), "H:mm:ss"), "9:41:");
     EXPECT_EQ(data::timeTextOf(QTime(21, 5, 0), "H:mm:ss"), "21:05");
+    // Before, a long format with the time zone first gave the zone's name instead of the time.
+    EXPECT_EQ(data::timeTextOf(QTime(9, 41, 7), "t HH:mm:ss"), "09:41");
+    EXPECT_EQ(data::timeTextOf(QTime(9, 41, 7), "HH:mm:ss t"), "09:41");
+    EXPECT_EQ(data::timeTextOf(QTime(9, 41, 7), "tttt HH:mm:ss"), "09:41");
 }
 
 TEST(ModuleName, BaseNameIsCutBeforeTheFirstDot) {
