@@ -69,19 +69,30 @@ QString Field::AsString() const {
     return m_dataSet->m_store.string(row, m_index);
 }
 
+namespace {
+
+// A text field read as a number: surrounding blanks allowed, anything else an EConvertError.
+template <typename Convert>
+auto parseText(const QString& t, Convert convert, const char* what) {
+    bool ok = false;
+    const auto v = convert(t.trimmed(), &ok);
+    if (!ok)
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid %2 value").arg(t, QLatin1String(what)));
+    return v;
+}
+
+}  // namespace
+
 std::int64_t Field::AsInteger() const {
     if (IsNull())
         return 0;
     const RowStore& s = m_dataSet->m_store;
     const int row = currentRow();
-    if (DataType() == FieldType::String || DataType() == FieldType::Memo) {
-        const QString t = s.string(row, m_index);
-        bool ok = false;
-        const qlonglong v = t.trimmed().toLongLong(&ok);
-        if (!ok)
-            throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(t));
-        return v;
-    }
+    if (DataType() == FieldType::String || DataType() == FieldType::Memo)
+        return parseText(
+            s.string(row, m_index), [](const QString& t, bool* ok) { return t.toLongLong(ok); },
+            "integer");
     if (DataType() == FieldType::Currency)
         return std::llround(s.real(row, m_index));
     return s.integer(row, m_index);
@@ -92,14 +103,10 @@ double Field::AsFloat() const {
         return 0;
     const RowStore& s = m_dataSet->m_store;
     const int row = currentRow();
-    if (DataType() == FieldType::String || DataType() == FieldType::Memo) {
-        const QString t = s.string(row, m_index);
-        bool ok = false;
-        const double v = t.trimmed().toDouble(&ok);
-        if (!ok)
-            throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(t));
-        return v;
-    }
+    if (DataType() == FieldType::String || DataType() == FieldType::Memo)
+        return parseText(
+            s.string(row, m_index), [](const QString& t, bool* ok) { return t.toDouble(ok); },
+            "floating point");
     return s.real(row, m_index);
 }
 
