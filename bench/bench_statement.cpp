@@ -1,8 +1,8 @@
 // A 100,000-row statement result through the client side: opening the dataset alone, opening
 // it under the grid (footer sums, no per-row allocation), and preparing the report over
 // 10,000 rows (345 pages).
-#include "framework/db/dataset.h"
 #include "framework/db/datalink.h"
+#include "framework/db/dataset.h"
 #include "framework/grid/dbgrid.h"
 #include "report/tfrmexportprn.h"
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-const char* const kMoney[] = {"srUSD", "srRMB", "yfUSD", "yfRMB", "bfUSD", "bfRMB",
+const char* const kMoney[] = {"srUSD", "srRMB", "yfUSD", "yfRMB", "bfUSD",      "bfRMB",
                               "yjUSD", "yjRMB", "cb",    "lirun", "lirun_true", "shouhui"};
 
 // Rows generated straight into the store, standing in for a server result.
@@ -26,8 +26,7 @@ protected:
                                           {"UnExchTag", db::FieldType::String, 2},
                                           {"dept", db::FieldType::String, 20},
                                           {"value_no", db::FieldType::String, 20}};
-        for (const char* m : kMoney)
-            defs.push_back({m, db::FieldType::Currency, 0});
+        for (const char* m : kMoney) defs.push_back({m, db::FieldType::Currency, 0});
         into.setColumns(defs);
         into.reserve(m_rows);
         for (int r = 0; r < m_rows; ++r) {
@@ -61,8 +60,8 @@ void BM_OpenUnderGrid(benchmark::State& state) {
     db::DataSource src;
     src.setDataSet(&ds);
     grid::DBGrid g;
-    std::vector<grid::ColumnSpec> cols = {{"invoiceno", "运编号", 88, grid::Align::FieldOwn,
-                                           grid::FooterKind::Text, "合计"}};
+    std::vector<grid::ColumnSpec> cols = {
+        {"invoiceno", "运编号", 88, grid::Align::FieldOwn, grid::FooterKind::Text, "合计"}};
     for (const char* m : kMoney)
         cols.push_back({m, m, 70, grid::Align::FieldOwn, grid::FooterKind::Sum, {}});
     g.setColumns(cols);
@@ -80,10 +79,9 @@ void BM_FieldAccessByIndex(benchmark::State& state) {
     ds.Open();
     db::Field* f = ds.FieldByName("srRMB");
     for (auto _ : state) {
-        std::int64_t sum = 0;
+        db::Scaled4 sum = 0;
         const db::RowStore& rows = ds.store();
-        for (int r = 0; r < rows.rowCount(); ++r)
-            sum += rows.scaled4(r, f->Index());
+        for (int r = 0; r < rows.rowCount(); ++r) sum += rows.scaled4(r, f->Index());
         benchmark::DoNotOptimize(sum);
     }
 }
@@ -108,7 +106,8 @@ BENCHMARK(BM_PrepareReport)->Arg(10000)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -214,13 +214,30 @@ std::optional<std::int64_t> parseCurrency(std::string_view text) {
 
 std::optional<std::int64_t> currencyFromReal(double v) {
     const double units = v * 10000.0;
-    if (std::isfinite(units) && std::fabs(units) < 1e14) {
+    if (!std::isfinite(units))
+        return std::nullopt;
+    if (std::fabs(units) < 1e14) {
         const double whole = std::nearbyint(units);
         // Far from a half unit: plain rounding gives what the decimal text would.
         if (std::fabs(units - whole) < 1e-6)
             return static_cast<std::int64_t>(whole);
     }
     return parseCurrency(formatReal(v));
+}
+
+std::optional<std::int64_t> currencyFromInteger(std::int64_t whole) {
+    std::int64_t units = 0;
+    if (__builtin_mul_overflow(whole, std::int64_t{10000}, &units))
+        return std::nullopt;
+    return units;
+}
+
+std::optional<std::int64_t> integerFromReal(double v) {
+    const double whole = std::trunc(v);
+    // 2^63 is exact as a double; comparing before converting keeps the cast defined.
+    if (!(whole >= -9223372036854775808.0 && whole < 9223372036854775808.0))
+        return std::nullopt;
+    return static_cast<std::int64_t>(whole);
 }
 
 std::optional<std::int64_t> parseInteger(std::string_view text) {

@@ -20,6 +20,11 @@ std::optional<std::int64_t> parseCurrency(std::string_view text);
 // A REAL in 1/10000 units, as its %.15g decimal would give; near-whole unit counts (the
 // usual case) skip the text round trip.
 std::optional<std::int64_t> currencyFromReal(double v);
+// A whole number in 1/10000 units; nullopt outside the money range.
+std::optional<std::int64_t> currencyFromInteger(std::int64_t whole);
+// A REAL truncated toward zero, as SQL Server converts float to an integer; nullopt when
+// it does not fit in 64 bits (or is NaN).
+std::optional<std::int64_t> integerFromReal(double v);
 std::optional<std::int64_t> parseInteger(std::string_view text);
 std::optional<double> parseFloat(std::string_view text);
 // %.15g: how SQLite itself shows a REAL, so currency sees the decimal the database holds.

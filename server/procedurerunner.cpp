@@ -29,7 +29,13 @@ std::string varKey(std::string_view name) {
     return lower(name);
 }
 
-Value readValue(sqlite3_stmt* stmt, int i) {
+// An output parameter's value from column i; a MONEY column gives currency units, and a
+// value outside the money range fails the statement as SQL Server's conversion would.
+Value readValue(sqlite3_stmt* stmt, int i, const std::string& context) {
+    auto outOfRange = [&](const std::string& shown) {
+        return Error(context + ": value " + shown + " of output " + sqlite3_column_name(stmt, i) +
+                     " is out of the range of money");
+    };
     const char* declared = sqlite3_column_decltype(stmt, i);
     bool money = false;
     if (declared) {
@@ -41,20 +47,26 @@ Value readValue(sqlite3_stmt* stmt, int i) {
             return Value::null();
         case SQLITE_INTEGER:
             if (money) {
+                const std::int64_t whole = sqlite3_column_int64(stmt, i);
+                const auto units = currencyFromInteger(whole);
+                if (!units)
+                    throw outOfRange(std::to_string(whole));
                 Value v;
                 v.kind = Value::Kind::Currency;
-                v.integer = sqlite3_column_int64(stmt, i) * 10000;
+                v.integer = *units;
                 return v;
             }
             return Value::fromInt(sqlite3_column_int64(stmt, i));
         case SQLITE_FLOAT:
             if (money) {
-                if (const auto units = currencyFromReal(sqlite3_column_double(stmt, i))) {
-                    Value v;
-                    v.kind = Value::Kind::Currency;
-                    v.integer = *units;
-                    return v;
-                }
+                const double real = sqlite3_column_double(stmt, i);
+                const auto units = currencyFromReal(real);
+                if (!units)
+                    throw outOfRange(formatReal(real));
+                Value v;
+                v.kind = Value::Kind::Currency;
+                v.integer = *units;
+                return v;
             }
             return Value::fromDouble(sqlite3_column_double(stmt, i));
         default: {
@@ -161,7 +173,7 @@ void ProcedureRunner::assignOutputs(sqlite3_stmt* stmt, const std::string& conte
     const int n = sqlite3_column_count(stmt);
     for (int i = 0; i < n; ++i) {
         const std::string key = varKey(sqlite3_column_name(stmt, i));
-        m_vars[key] = rc == SQLITE_ROW ? readValue(stmt, i) : Value::null();
+        m_vars[key] = rc == SQLITE_ROW ? readValue(stmt, i, context) : Value::null();
         if (std::find(m_assigned.begin(), m_assigned.end(), key) == m_assigned.end())
             m_assigned.push_back(key);
     }

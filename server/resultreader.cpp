@@ -151,7 +151,10 @@ void ResultReader::emitCell(const Cell& cell, std::size_t col, RowSink& sink) co
             if (cell.storage == SQLITE_INTEGER) {
                 sink.integer(cell.integer);
             } else if (cell.storage == SQLITE_FLOAT) {
-                sink.integer(static_cast<std::int64_t>(cell.real));
+                const auto v = integerFromReal(cell.real);
+                if (!v)
+                    badValue(cell, col, "a whole number within the range of an integer");
+                sink.integer(*v);
             } else if (const auto v = parseInteger(cell.text)) {
                 sink.integer(*v);
             } else {
@@ -172,16 +175,14 @@ void ResultReader::emitCell(const Cell& cell, std::size_t col, RowSink& sink) co
         case ColumnType::Currency: {
             std::optional<std::int64_t> v;
             if (cell.storage == SQLITE_INTEGER) {
-                std::int64_t units = 0;
-                if (!__builtin_mul_overflow(cell.integer, std::int64_t{10000}, &units))
-                    v = units;
+                v = currencyFromInteger(cell.integer);
             } else if (cell.storage == SQLITE_FLOAT) {
                 v = currencyFromReal(cell.real);
             } else {
                 v = parseCurrency(cell.text);
             }
             if (!v)
-                badValue(cell, col, "an amount of money");
+                badValue(cell, col, "an amount of money within its range");
             sink.currency(*v);
             return;
         }

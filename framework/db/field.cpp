@@ -13,12 +13,6 @@ namespace db {
 
 namespace {
 
-QString digitsWithGrouping(std::uint64_t v) {
-    QString s = QString::number(v);
-    for (qsizetype i = s.size() - 3; i > 0; i -= 3) s.insert(i, QLatin1Char(','));
-    return s;
-}
-
 QDateTime parseDateTime(const QString& s) {
     const QString t = s.trimmed();
     QDateTime v = QDateTime::fromString(t, Qt::ISODate);
@@ -93,8 +87,21 @@ std::int64_t Field::AsInteger() const {
         return parseText(
             s.string(row, m_index), [](const QString& t, bool* ok) { return t.toLongLong(ok); },
             "integer");
-    if (DataType() == FieldType::Currency)
-        return std::llround(s.real(row, m_index));
+    if (DataType() == FieldType::Currency) {
+        // Rounded half away from zero; every currency value rounds into range.
+        const std::int64_t units = s.integer(row, m_index);
+        const std::int64_t whole = units / 10000;
+        const std::int64_t rest = units % 10000;
+        return whole + (rest >= 5000 ? 1 : rest <= -5000 ? -1 : 0);
+    }
+    if (DataType() == FieldType::Float) {
+        const double v = std::round(s.real(row, m_index));
+        const std::optional<std::int64_t> whole = integerFromFloat(v);
+        if (!whole)
+            throw EConvertError(
+                QStringLiteral("'%1' is not a valid integer value").arg(formatGeneral(v)));
+        return *whole;
+    }
     return s.integer(row, m_index);
 }
 
@@ -136,9 +143,15 @@ QString Field::DisplayTextAt(int row) const {
     const RowStore& s = m_dataSet->m_store;
     if (row < 0 || row >= s.rowCount() || s.isNull(row, m_index))
         return QString();
-    if (m_currency && (DataType() == FieldType::Currency || DataType() == FieldType::Float ||
-                       DataType() == FieldType::Integer))
+    if (m_currency && (DataType() == FieldType::Currency || DataType() == FieldType::Integer))
         return formatCurrencyScaled4(s.scaled4(row, m_index));
+    if (m_currency && DataType() == FieldType::Float) {
+        // A float too large for 1/10000 units still shows its value, in general format.
+        const double v = s.real(row, m_index);
+        if (const std::optional<Scaled4> units = scaled4FromFloat(v))
+            return formatCurrencyScaled4(*units);
+        return QStringLiteral("\uFFE5") + formatGeneral(v);
+    }
     return s.string(row, m_index);
 }
 
@@ -239,36 +252,6 @@ QString formatGeneral(double v) {
         s = mant + QLatin1Char('E') + (neg ? QStringLiteral("-") : QString()) + exp;
     }
     return s;
-}
-
-QString formatGeneralScaled4(std::int64_t tenThousandths) {
-    const bool neg = tenThousandths < 0;
-    const std::uint64_t a = neg ? 0 - static_cast<std::uint64_t>(tenThousandths)
-                                : static_cast<std::uint64_t>(tenThousandths);
-    const std::uint64_t whole = a / 10000;
-    QString frac = QStringLiteral("%1").arg(a % 10000, 4, 10, QLatin1Char('0'));
-    while (!frac.isEmpty() && frac.endsWith(QLatin1Char('0'))) frac.chop(1);
-    const QString wholeText = QString::number(whole);
-    const qsizetype significant = (whole == 0 ? 0 : wholeText.size()) + frac.size();
-    if (significant > 15)
-        return formatGeneral(static_cast<double>(tenThousandths) / 10000.0);
-    if (a == 0)
-        return QStringLiteral("0");
-    QString s = neg ? QStringLiteral("-") : QString();
-    s += wholeText;
-    if (!frac.isEmpty())
-        s += QLatin1Char('.') + frac;
-    return s;
-}
-
-QString formatCurrencyScaled4(std::int64_t tenThousandths) {
-    const bool neg = tenThousandths < 0;
-    const std::uint64_t a = neg ? 0 - static_cast<std::uint64_t>(tenThousandths)
-                                : static_cast<std::uint64_t>(tenThousandths);
-    const std::uint64_t cents = (a + 50) / 100;  // half away from zero
-    const QString body = digitsWithGrouping(cents / 100) + QLatin1Char('.') +
-                         QStringLiteral("%1").arg(cents % 100, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("\uFFE5") + (neg && cents != 0 ? QStringLiteral("-") : QString()) + body;
 }
 
 QString formatDateTime(const QDateTime& v) {

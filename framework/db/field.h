@@ -2,6 +2,7 @@
 // per column when the dataset opens and address the dataset's RowStore by index.
 #pragma once
 
+#include "framework/db/money.h"
 #include "framework/db/rowstore.h"
 
 #include <QDateTime>
@@ -52,10 +53,8 @@ private:
 };
 
 // General number format used when currency display is off: 1234.5, 1200, -0.25.
+// (formatGeneralScaled4 and formatCurrencyScaled4 for scaled values are in money.h.)
 QString formatGeneral(double v);
-QString formatGeneralScaled4(std::int64_t tenThousandths);
-// Currency display format while the currency flag is on (locale symbol, 2 decimals).
-QString formatCurrencyScaled4(std::int64_t tenThousandths);
 // Date-time display: date and time, or the date alone at midnight.
 QString formatDateTime(const QDateTime& v);
 

@@ -5,11 +5,24 @@
 
 #include "framework/db/database.h"
 #include "framework/db/drivers/driver.h"
+#include "framework/db/money.h"
 #include "framework/text/errors.h"
+
+#include <cmath>
 
 namespace db {
 
 namespace {
+
+[[noreturn]] void badParam(const Param& p, const char* what) {
+    throw EConvertError(QStringLiteral("'%1' is not a valid %2 value for parameter %3")
+                            .arg(p.Value.toString(), QLatin1String(what), p.Name));
+}
+
+bool holdsFloat(const QVariant& v) {
+    const int id = v.typeId();
+    return id == QMetaType::Double || id == QMetaType::Float;
+}
 
 void requireResultSet(const RowStore& rows, const QString& what) {
     // Opening something that returns no row set is an error; run it with ExecSQL/ExecProc.
@@ -18,6 +31,46 @@ void requireResultSet(const RowStore& rows, const QString& what) {
 }
 
 }  // namespace
+
+std::int64_t paramInteger(const Param& p) {
+    if (holdsFloat(p.Value)) {
+        // Converting a double Qt's way is undefined out of range: checked here first.
+        const std::optional<std::int64_t> v = integerFromFloat(std::round(p.Value.toDouble()));
+        if (!v)
+            badParam(p, "integer");
+        return *v;
+    }
+    bool ok = false;
+    const qlonglong v = p.Value.toLongLong(&ok);
+    if (!ok)
+        badParam(p, "integer");
+    return v;
+}
+
+double paramFloat(const Param& p) {
+    bool ok = false;
+    const double v = p.Value.toDouble(&ok);
+    if (!ok)
+        badParam(p, "floating point");
+    return v;
+}
+
+std::int64_t paramCurrencyUnits(const Param& p) {
+    const int id = p.Value.typeId();
+    std::optional<std::int64_t> units;
+    if (id == QMetaType::LongLong || id == QMetaType::Int || id == QMetaType::ULongLong ||
+        id == QMetaType::UInt) {
+        bool ok = false;
+        const qlonglong whole = p.Value.toLongLong(&ok);
+        if (ok)
+            units = currencyFromInteger(whole);
+    } else {
+        units = currencyFromFloat(paramFloat(p));
+    }
+    if (!units)
+        badParam(p, "currency");
+    return *units;
+}
 
 Query::Query(QObject* parent) : DataSet(parent) {}
 

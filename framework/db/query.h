@@ -39,6 +39,13 @@ struct Param {
     void Clear() { Value = QVariant(); }
 };
 
+// A parameter's value as the drivers send it: a whole number (a float is rounded), a
+// float, or currency units. EConvertError when the value is no number or lies outside the
+// range of its kind (a money value beyond 922337203685477.5807 either way).
+std::int64_t paramInteger(const Param& p);
+double paramFloat(const Param& p);
+std::int64_t paramCurrencyUnits(const Param& p);
+
 class StoredProc : public DataSet {
     Q_OBJECT
 

@@ -19,6 +19,42 @@ bool isText(FieldType t) {
     return t == FieldType::String || t == FieldType::Memo;
 }
 
+[[noreturn]] void outOfRange(const FieldDef& def, const QString& value, const char* what) {
+    throw EDatabaseError(QStringLiteral("Field '%1': the value %2 is out of the range of %3")
+                             .arg(def.name, value, QLatin1String(what)));
+}
+
+std::int64_t currencyUnits(const FieldDef& def, std::int64_t whole) {
+    const std::optional<std::int64_t> units = currencyFromInteger(whole);
+    if (!units)
+        outOfRange(def, QString::number(whole), "a currency value");
+    return *units;
+}
+
+std::int64_t currencyUnits(const FieldDef& def, double v) {
+    const std::optional<std::int64_t> units = currencyFromFloat(v);
+    if (!units)
+        outOfRange(def, formatGeneral(v), "a currency value");
+    return *units;
+}
+
+// Rounded to the nearest whole number, as a float assigned to an integer field is.
+std::int64_t wholeNumber(const FieldDef& def, double v) {
+    const std::optional<std::int64_t> whole = integerFromFloat(std::round(v));
+    if (!whole)
+        outOfRange(def, formatGeneral(v), "an integer");
+    return *whole;
+}
+
+Scaled4 scaledFloat(const FieldDef& def, double v) {
+    const std::optional<Scaled4> units = scaled4FromFloat(v);
+    if (!units)
+        throw EDatabaseError(
+            QStringLiteral("Field '%1': the value %2 is too large to be summed to 4 decimals")
+                .arg(def.name, formatGeneral(v)));
+    return *units;
+}
+
 }  // namespace
 
 void RowStore::setColumns(std::vector<FieldDef> defs) {
@@ -87,15 +123,16 @@ void RowStore::appendNull() {
 }
 
 void RowStore::appendInteger(std::int64_t v) {
-    const int c = m_appendCol++;
+    // The value is converted before anything is stored, so a refused value leaves no
+    // half-appended cell behind.
+    const int c = m_appendCol;
     ColumnData& d = m_data.at(c);
-    d.nulls.push_back(0);
     switch (m_defs[c].type) {
         case FieldType::Float:
             d.reals.push_back(static_cast<double>(v));
             break;
         case FieldType::Currency:
-            d.ints.push_back(v * 10000);
+            d.ints.push_back(currencyUnits(m_defs[c], v));
             break;
         case FieldType::String:
         case FieldType::Memo: {
@@ -109,18 +146,20 @@ void RowStore::appendInteger(std::int64_t v) {
             d.ints.push_back(v);
             break;
     }
+    d.nulls.push_back(0);
+    ++m_appendCol;
 }
 
 void RowStore::appendFloat(double v) {
-    const int c = m_appendCol++;
+    // As for integers: converted before anything is stored.
+    const int c = m_appendCol;
     ColumnData& d = m_data.at(c);
-    d.nulls.push_back(0);
     switch (m_defs[c].type) {
         case FieldType::Float:
             d.reals.push_back(v);
             break;
         case FieldType::Currency:
-            d.ints.push_back(std::llround(v * 10000.0));
+            d.ints.push_back(currencyUnits(m_defs[c], v));
             break;
         case FieldType::String:
         case FieldType::Memo: {
@@ -131,9 +170,11 @@ void RowStore::appendFloat(double v) {
             break;
         }
         default:
-            d.ints.push_back(std::llround(v));
+            d.ints.push_back(wholeNumber(m_defs[c], v));
             break;
     }
+    d.nulls.push_back(0);
+    ++m_appendCol;
 }
 
 void RowStore::appendCurrency(std::int64_t tenThousandths) {
@@ -196,7 +237,7 @@ std::int64_t RowStore::integer(int row, int col) const {
     const ColumnData& d = m_data[col];
     switch (m_defs[col].type) {
         case FieldType::Float:
-            return std::llround(d.reals[row]);
+            return wholeNumber(m_defs[col], d.reals[row]);
         case FieldType::String:
         case FieldType::Memo:
             return QString::fromUtf8(text(row, col)).trimmed().toLongLong();
@@ -249,22 +290,22 @@ QString RowStore::string(int row, int col) const {
     return QString();
 }
 
-std::int64_t RowStore::scaled4(int row, int col) const {
+Scaled4 RowStore::scaled4(int row, int col) const {
     if (isNull(row, col))
         return 0;
     const ColumnData& d = m_data[col];
     switch (m_defs[col].type) {
         case FieldType::Integer:
-            return d.ints[row] * 10000;
+            return Scaled4{d.ints[row]} * 10000;
         case FieldType::Currency:
             return d.ints[row];
         case FieldType::Float:
-            return std::llround(d.reals[row] * 10000.0);
+            return scaledFloat(m_defs[col], d.reals[row]);
         case FieldType::DateTime:
             return 0;
         case FieldType::String:
         case FieldType::Memo:
-            return std::llround(real(row, col) * 10000.0);
+            return scaledFloat(m_defs[col], real(row, col));
     }
     return 0;
 }
@@ -310,7 +351,7 @@ void RowStore::setInteger(int row, int col, std::int64_t v) {
             d.reals[row] = static_cast<double>(v);
             break;
         case FieldType::Currency:
-            d.ints[row] = v * 10000;
+            d.ints[row] = currencyUnits(m_defs[col], v);
             break;
         case FieldType::String:
         case FieldType::Memo:
@@ -330,7 +371,7 @@ void RowStore::setFloat(int row, int col, double v) {
             d.reals[row] = v;
             break;
         case FieldType::Currency:
-            d.ints[row] = std::llround(v * 10000.0);
+            d.ints[row] = currencyUnits(m_defs[col], v);
             break;
         case FieldType::String:
         case FieldType::Memo: {
@@ -339,7 +380,7 @@ void RowStore::setFloat(int row, int col, double v) {
             return;
         }
         default:
-            d.ints[row] = std::llround(v);
+            d.ints[row] = wholeNumber(m_defs[col], v);
             break;
     }
     d.nulls[row] = 0;

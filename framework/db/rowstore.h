@@ -3,6 +3,8 @@
 // Drivers fill it; DataSet reads and edits it in place; the grid and report read it by index.
 #pragma once
 
+#include "framework/db/money.h"
+
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
@@ -32,7 +34,9 @@ public:
     // Keeps only the given columns, in that order (a dataset's fixed field list).
     void keepColumns(const std::vector<int>& order);
 
-    // Appending, cell by cell in column order (drivers).
+    // Appending, cell by cell in column order (drivers). A value that the column's type
+    // cannot hold (a whole number or float outside the money range into a currency column,
+    // a float outside the 64-bit range into an integer column) raises EDatabaseError.
     void beginRow();
     void appendNull();
     void appendInteger(std::int64_t v);
@@ -48,10 +52,13 @@ public:
     double real(int row, int col) const;            // Float
     std::string_view text(int row, int col) const;  // String, Memo (UTF-8)
     QString string(int row, int col) const;         // any type, as plain text (no currency format)
-    // Any numeric cell in 1/10000 units, rounded half away from zero (footer sums). 0 for null.
-    std::int64_t scaled4(int row, int col) const;
+    // Any numeric cell in 1/10000 units, rounded half away from zero (footer and report
+    // sums); 0 for null and dates. EDatabaseError for a float (or number as text) too large
+    // to be held in 1/10000 units.
+    Scaled4 scaled4(int row, int col) const;
 
-    // In-memory editing (nothing is written back to any server).
+    // In-memory editing (nothing is written back to any server); out-of-range values raise
+    // EDatabaseError as when appending.
     void insertRow(int at);  // all nulls
     void removeRow(int at);
     void setNull(int row, int col);

@@ -16,6 +16,7 @@
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace grid {
 
@@ -168,7 +169,7 @@ DBGrid::DBGrid(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(t
             // Totals read as numbers; a text footer sits like its column's cells.
             return sum ? (Qt::AlignRight | Qt::AlignVCenter) : d->model->cellAlignment(c);
         },
-        this);
+        [this](int c) { return d->sums.overflow(c); }, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -185,6 +186,8 @@ DBGrid::DBGrid(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(t
 
     connect(d->view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
+                if (d->dying)
+                    return;
                 d->view->verticalHeader()->viewport()->update();
                 if (d->syncing || !current.isValid() || current.row() == previous.row())
                     return;
@@ -207,6 +210,10 @@ DBGrid::DBGrid(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(t
 DBGrid::~DBGrid() {
     d->dying = true;
     d->link.setDataSource(nullptr);
+    // The parts go while the private data still exists: a view being destroyed still
+    // signals, and the handlers connected here read `d`.
+    delete std::exchange(d->footer, nullptr);
+    delete std::exchange(d->view, nullptr);
 }
 
 void DBGrid::setDataSource(db::DataSource* source) {
@@ -261,7 +268,7 @@ QString DBGrid::footerText(int column) const {
                         f ? f->DataType() : db::FieldType::String, f && f->Currency());
 }
 
-std::int64_t DBGrid::footerTotal(int column) const {
+db::Scaled4 DBGrid::footerTotal(int column) const {
     return d->sums.total(column);
 }
 

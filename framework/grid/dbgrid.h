@@ -3,6 +3,8 @@
 // selection on or off. It follows the dataset's current row both ways.
 #pragma once
 
+#include "framework/db/money.h"
+
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -23,7 +25,7 @@ enum class FooterKind { None, Text, Sum };
 struct ColumnSpec {
     QString fieldName;  // matched case-insensitively; a missing field leaves the column empty
     QString title;
-    int width = 64;     // pixels at 96 dpi
+    int width = 64;  // pixels at 96 dpi
     Align align = Align::FieldOwn;
     FooterKind footer = FooterKind::None;
     QString footerText;  // FooterKind::Text
@@ -51,7 +53,7 @@ public:
 
     int frozenCols() const;
     // The footer total of column i in 1/10000 units (0 without a sum).
-    std::int64_t footerTotal(int column) const;
+    db::Scaled4 footerTotal(int column) const;
     // The parts, for the owner's layout and for tests. The footer's objectName follows the
     // grid's: objectName() + "Footer", updated whenever the grid is renamed.
     QTableView* view() const;

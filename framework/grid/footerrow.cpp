@@ -5,7 +5,9 @@
 #include "framework/grid/gridview.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace grid {
 
@@ -14,8 +16,12 @@ const QColor kFooterColor(255, 255, 0);  // yellow
 constexpr int kTextMargin = 2;
 }  // namespace
 
-FooterRow::FooterRow(GridView* view, TextOf text, AlignOf align, QWidget* parent)
-    : QWidget(parent), m_view(view), m_text(std::move(text)), m_align(std::move(align)) {
+FooterRow::FooterRow(GridView* view, TextOf text, AlignOf align, TextOf tip, QWidget* parent)
+    : QWidget(parent),
+      m_view(view),
+      m_text(std::move(text)),
+      m_align(std::move(align)),
+      m_tip(std::move(tip)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setAutoFillBackground(false);
 }
@@ -42,6 +48,49 @@ QRect FooterRow::cellRect(int logical) const {
     }
     return QRect(left + header->sectionViewportPosition(logical), 0, header->sectionSize(logical),
                  height());
+}
+
+int FooterRow::columnAt(int x) const {
+    const QHeaderView* header = m_view->horizontalHeader();
+    // Frozen columns lie over the scrolling ones: they are asked first.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int logical = 0; logical < header->count(); ++logical) {
+            if (m_view->isFrozenColumn(logical) != (pass == 0))
+                continue;
+            const QRect r = cellRect(logical);
+            if (r.isValid() && x >= r.left() && x <= r.right())
+                return logical;
+        }
+    }
+    return -1;
+}
+
+QString FooterRow::toolTipText(int logical) const {
+    if (logical < 0)
+        return QString();
+    if (m_tip) {
+        const QString tip = m_tip(logical);
+        if (!tip.isEmpty())
+            return tip;
+    }
+    const QString text = m_text(logical);
+    const int room = cellRect(logical).width() - 2 * kTextMargin - 1;
+    return fontMetrics().horizontalAdvance(text) > room ? text : QString();
+}
+
+bool FooterRow::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = toolTipText(columnAt(help->pos().x()));
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), tip, this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void FooterRow::paintCell(QPainter& p, int logical, const QRect& rect) const {

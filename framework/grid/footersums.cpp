@@ -1,10 +1,11 @@
 // Footer totals in fixed point: adding 1/10000 integers keeps 0.1 + 0.2 exactly 0.3 and
-// keeps long columns of small amounts from drifting, as money totals must.
+// keeps long columns of small amounts from drifting, as money totals must. The 128-bit
+// totals cannot overflow for money; only absurd floats can leave their range, and such a
+// column shows that it has no total rather than a wrong one.
 #include "framework/grid/footersums.h"
 
 #include "framework/db/field.h"
-
-#include <cmath>
+#include "framework/text/errors.h"
 
 namespace grid {
 
@@ -14,20 +15,11 @@ bool isNumeric(db::FieldType t) {
     return t == db::FieldType::Integer || t == db::FieldType::Float || t == db::FieldType::Currency;
 }
 
-// Rounds half away from zero to 1/10000; false when out of the 64-bit range.
-bool toScaled4(double v, std::int64_t& out) {
-    if (!std::isfinite(v))
-        return false;
-    const double scaled = std::round(v * 10000.0);
-    if (std::fabs(scaled) >= 9.2e18)
-        return false;
-    out = static_cast<std::int64_t>(scaled);
-    return true;
-}
-
 }  // namespace
 
-bool FooterSums::cellValue(const db::RowStore& store, int row, int col, std::int64_t& out) {
+const QString FooterSums::kOverflowText = QStringLiteral("溢出");
+
+bool FooterSums::cellValue(const db::RowStore& store, int row, int col, db::Scaled4& out) {
     if (store.isNull(row, col))
         return false;
     const db::FieldType type = store.columns()[static_cast<std::size_t>(col)].type;
@@ -39,7 +31,16 @@ bool FooterSums::cellValue(const db::RowStore& store, int row, int col, std::int
         // A number carried as text still sums; other text adds nothing.
         bool ok = false;
         const double v = store.string(row, col).trimmed().toDouble(&ok);
-        return ok && toScaled4(v, out);
+        if (!ok)
+            return false;
+        const std::optional<db::Scaled4> units = db::scaled4FromFloat(v);
+        if (!units)
+            throw EDatabaseError(
+                QStringLiteral("Field '%1': the value %2 is too large to be summed to 4 decimals")
+                    .arg(store.columns()[static_cast<std::size_t>(col)].name,
+                         store.string(row, col).trimmed()));
+        out = *units;
+        return true;
     }
     return false;  // dates do not sum
 }
@@ -52,13 +53,22 @@ void FooterSums::compute(const db::RowStore& store, const std::vector<ColumnSpec
         m_fieldIndex[c] = col;
         if (col < 0 || columns[c].footer != FooterKind::Sum)
             continue;
-        std::int64_t sum = 0;
-        for (int r = 0; r < m_rows; ++r) {
-            std::int64_t v = 0;
-            std::int64_t next = 0;
-            // An overflowing addition is left out rather than wrapping to a wrong sign.
-            if (cellValue(store, r, col, v) && !__builtin_add_overflow(sum, v, &next))
-                sum = next;
+        db::Scaled4 sum = 0;
+        try {
+            for (int r = 0; r < m_rows; ++r) {
+                db::Scaled4 v = 0;
+                if (!cellValue(store, r, col, v))
+                    continue;
+                const std::optional<db::Scaled4> next = db::addScaled4(sum, v);
+                if (!next)
+                    throw EDatabaseError(
+                        QStringLiteral("Field '%1': the total is too large to be held")
+                            .arg(store.columns()[static_cast<std::size_t>(col)].name));
+                sum = *next;
+            }
+        } catch (const EDatabaseError& e) {
+            m_overflow[c] = e.message();
+            sum = 0;
         }
         m_totals[c] = sum;
     }
@@ -66,14 +76,21 @@ void FooterSums::compute(const db::RowStore& store, const std::vector<ColumnSpec
 
 void FooterSums::clear(std::size_t columnCount) {
     m_totals.assign(columnCount, 0);
+    m_overflow.assign(columnCount, QString());
     m_fieldIndex.assign(columnCount, -1);
     m_rows = 0;
 }
 
-std::int64_t FooterSums::total(int column) const {
+db::Scaled4 FooterSums::total(int column) const {
     if (column < 0 || column >= static_cast<int>(m_totals.size()))
         return 0;
     return m_totals[static_cast<std::size_t>(column)];
+}
+
+QString FooterSums::overflow(int column) const {
+    if (column < 0 || column >= static_cast<int>(m_overflow.size()))
+        return QString();
+    return m_overflow[static_cast<std::size_t>(column)];
 }
 
 bool FooterSums::hasField(int column) const {
@@ -94,7 +111,9 @@ QString FooterSums::text(int column, const ColumnSpec& def, db::FieldType type,
     }
     if (m_rows == 0 || !hasField(column))
         return QStringLiteral("0");
-    const std::int64_t t = total(column);
+    if (!overflow(column).isEmpty())
+        return kOverflowText;
+    const db::Scaled4 t = total(column);
     if (type == db::FieldType::Currency && currencyOn)
         return db::formatCurrencyScaled4(t);
     return db::formatGeneralScaled4(t);

@@ -1,6 +1,6 @@
-// Footer totals of a grid: one fixed-point total (1/10000 units) per summed column, taken
-// over every row of a result at once, and the text each footer cell shows. Kept apart
-// from the widget so the arithmetic is checked without a screen.
+// Footer totals of a grid: one fixed-point total (1/10000 units, 128 bits) per summed
+// column, taken over every row of a result at once, and the text each footer cell shows.
+// Kept apart from the widget so the arithmetic is checked without a screen.
 #pragma once
 
 #include "framework/db/rowstore.h"
@@ -15,13 +15,18 @@ namespace grid {
 class FooterSums {
 public:
     // Sums each summed column's field over all rows of `store`. Empty cells and cells
-    // that hold no number add nothing; every total is exact in 1/10000 units.
+    // that hold no number add nothing; every total is exact in 1/10000 units. A column
+    // holding a value too large for a total gets no total: its footer shows kOverflowText
+    // and overflow() says why.
     void compute(const db::RowStore& store, const std::vector<ColumnSpec>& columns);
     // Forgets all totals (closed dataset): every sum then reads "0".
     void clear(std::size_t columnCount);
 
-    std::int64_t total(int column) const;  // 1/10000 units; 0 for unknown columns
-    bool hasField(int column) const;       // the column's field was in the result
+    db::Scaled4 total(int column) const;  // 1/10000 units; 0 for unknown columns
+    bool hasField(int column) const;      // the column's field was in the result
+    // Why the column has no total ("" when it has one).
+    QString overflow(int column) const;
+    static const QString kOverflowText;
     int rowCount() const { return m_rows; }
 
     // The footer text of `column`: the fixed text, the formatted total, or "" without a
@@ -29,11 +34,13 @@ public:
     // field whose currency display is on, otherwise as a plain number; "0" over no rows.
     QString text(int column, const ColumnSpec& def, db::FieldType type, bool currencyOn) const;
 
-    // One cell in 1/10000 units; false when it is empty or holds no number.
-    static bool cellValue(const db::RowStore& store, int row, int col, std::int64_t& out);
+    // One cell in 1/10000 units; false when it is empty or holds no number. EDatabaseError
+    // for a number too large to be held in 1/10000 units.
+    static bool cellValue(const db::RowStore& store, int row, int col, db::Scaled4& out);
 
 private:
-    std::vector<std::int64_t> m_totals;
+    std::vector<db::Scaled4> m_totals;
+    std::vector<QString> m_overflow;
     std::vector<int> m_fieldIndex;  // store column per grid column; -1 when absent
     int m_rows = 0;
 };

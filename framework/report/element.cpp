@@ -85,7 +85,11 @@ void Expr::accumulate(const db::DataSet& ds) {
     const int row = ds.currentRow();
     if (m_column < 0 || row < 0)
         return;
-    m_sum += ds.store().scaled4(row, m_column);
+    const std::optional<db::Scaled4> sum = db::addScaled4(m_sum, ds.store().scaled4(row, m_column));
+    if (!sum)
+        throw EDatabaseError(QStringLiteral("The total of expression '%1' is too large to be held")
+                                 .arg(m_expression));
+    m_sum = *sum;
 }
 
 QString Expr::text(const RenderContext&) const {
@@ -108,7 +112,7 @@ void Shape::render(const RenderContext& ctx) const {
     ctx.out->push_back(std::move(op));
 }
 
-QString formatMasked(std::int64_t v, const QString& mask) {
+QString formatMasked(db::Scaled4 v, const QString& mask) {
     if (mask.isEmpty())
         return db::formatGeneralScaled4(v);
     const qsizetype dot = mask.indexOf(QLatin1Char('.'));
@@ -129,20 +133,21 @@ QString formatMasked(std::int64_t v, const QString& mask) {
     const int decimals = std::min(zeros + hashes, 4);
     const bool grouping = mask.left(dot < 0 ? mask.size() : dot).contains(QLatin1Char(','));
 
-    std::int64_t div = 1;
+    using U128 = unsigned __int128;
+    U128 div = 1;
     for (int i = decimals; i < 4; ++i) div *= 10;
     const bool negative = v < 0;
-    const std::uint64_t mag = negative ? std::uint64_t(-(v + 1)) + 1 : std::uint64_t(v);
-    std::uint64_t rounded = (mag + std::uint64_t(div) / 2) / std::uint64_t(div);
-    std::uint64_t scale = 1;
+    const U128 mag = negative ? U128(0) - U128(v) : U128(v);
+    const U128 rounded = (mag + div / 2) / div;
+    U128 scale = 1;
     for (int i = 0; i < decimals; ++i) scale *= 10;
-    QString intPart = QString::number(rounded / scale);
+    QString intPart = db::decimalDigits(rounded / scale);
     if (grouping) {
         for (qsizetype i = intPart.size() - 3; i > 0; i -= 3) intPart.insert(i, QLatin1Char(','));
     }
-    QString frac = decimals > 0
-                       ? QString::number(rounded % scale).rightJustified(decimals, QLatin1Char('0'))
-                       : QString();
+    QString frac =
+        decimals > 0 ? db::decimalDigits(rounded % scale).rightJustified(decimals, QLatin1Char('0'))
+                     : QString();
     // Optional digits ('#') drop their trailing zeros.
     while (frac.size() > zeros && frac.endsWith(QLatin1Char('0'))) frac.chop(1);
     QString s = intPart;

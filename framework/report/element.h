@@ -3,6 +3,7 @@
 // stands on; texts size themselves to their text and keep their anchor.
 #pragma once
 
+#include "framework/db/money.h"
 #include "framework/report/prepared.h"
 
 #include <QFont>
@@ -106,7 +107,8 @@ private:
 };
 
 // An aggregate over the detail rows, "sum(field)" (function names in any case), printed
-// with a number mask such as "0.00". Sums are kept in 1/10000 units.
+// with a number mask such as "0.00". Sums are kept exactly in 1/10000 units (128 bits); a
+// value too large to be summed so raises EDatabaseError.
 class Expr : public TextElement {
 public:
     using TextElement::TextElement;
@@ -119,14 +121,14 @@ public:
     // cannot evaluate, the dataset's error for an unknown field.
     void startRun(db::DataSet& ds);
     void accumulate(const db::DataSet& ds);  // adds the current row's value
-    std::int64_t total() const { return m_sum; }
+    db::Scaled4 total() const { return m_sum; }
     QString text(const RenderContext& ctx) const override;
 
 private:
     QString m_expression;
     QString m_mask;
     int m_column = -1;
-    std::int64_t m_sum = 0;
+    db::Scaled4 m_sum = 0;
 };
 
 // The number of the page being printed.
@@ -159,6 +161,6 @@ private:
 
 // A number in 1/10000 units under a mask: digits after the point from the zeros and hashes
 // after '.', thousands grouping when the mask holds ','. Rounds half away from zero.
-QString formatMasked(std::int64_t tenThousandths, const QString& mask);
+QString formatMasked(db::Scaled4 tenThousandths, const QString& mask);
 
 }  // namespace report

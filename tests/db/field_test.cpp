@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QTimeZone>
+#include <functional>
+#include <limits>
 
 namespace {
 
@@ -40,6 +42,15 @@ TEST(FieldFormat, ScaledValuesFormatExactly) {
     };
     for (const auto& [v, t] : cases)
         EXPECT_EQ(db::formatGeneralScaled4(v), QString::fromLatin1(t)) << v;
+}
+
+TEST(FieldFormat, TotalsBeyondSixtyFourBitsFormatFromAllTheirDigits) {
+    const db::Scaled4 max = INT64_MAX;
+    EXPECT_EQ(db::formatGeneralScaled4(max * 10000000), QStringLiteral("9.22337203685478E21"));
+    EXPECT_EQ(db::formatGeneralScaled4(-max * 3), QStringLiteral("-2.76701161105643E15"));
+    EXPECT_EQ(db::formatCurrencyScaled4(max * 2), QStringLiteral("\uFFE51,844,674,407,370,955.16"));
+    EXPECT_EQ(db::decimalDigits(static_cast<unsigned __int128>(max) * 100),
+              QStringLiteral("922337203685477580700"));
 }
 
 TEST(FieldFormat, CurrencyFormatHasSymbolGroupingAndTwoDecimals) {
@@ -201,6 +212,98 @@ TEST(RowStore, ScaledValuesRoundHalfAwayFromZeroAndIgnoreNulls) {
     EXPECT_EQ(s.scaled4(1, 0), -1);
     EXPECT_EQ(s.scaled4(2, 0) + s.scaled4(3, 0), 3000);
     EXPECT_EQ(s.scaled4(0, 1), 0);
+}
+
+// What a column of each type holds when handed a value at or past its range. Before, the
+// conversions multiplied or rounded past 64 bits (undefined behaviour, wrong numbers).
+struct RangeCase {
+    const char* what;
+    FieldType column;
+    std::function<void(db::RowStore&)> append;
+    bool refused;
+    const char* shown;  // the stored value as plain text when kept
+};
+
+TEST(RowStore, ValuesAtAndPastTheirColumnRange) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const RangeCase cases[] = {
+        {"largest whole money", FieldType::Currency,
+         [](db::RowStore& s) { s.appendInteger(922337203685477); }, false, "922337203685477"},
+        {"whole number past money", FieldType::Currency,
+         [](db::RowStore& s) { s.appendInteger(922337203685478); }, true, ""},
+        {"negative whole number past money", FieldType::Currency,
+         [](db::RowStore& s) { s.appendInteger(INT64_MIN); }, true, ""},
+        {"float money", FieldType::Currency, [](db::RowStore& s) { s.appendFloat(-0.00005); },
+         false, "-0.0001"},
+        {"float past money", FieldType::Currency, [](db::RowStore& s) { s.appendFloat(1e300); },
+         true, ""},
+        {"NaN as money", FieldType::Currency, [nan](db::RowStore& s) { s.appendFloat(nan); }, true,
+         ""},
+        {"float rounded into an integer", FieldType::Integer,
+         [](db::RowStore& s) { s.appendFloat(-2.5); }, false, "-3"},
+        {"float past 64 bits into an integer", FieldType::Integer,
+         [](db::RowStore& s) { s.appendFloat(9.3e18); }, true, ""},
+        {"NaN into an integer", FieldType::Integer, [nan](db::RowStore& s) { s.appendFloat(nan); },
+         true, ""},
+        {"number text past money", FieldType::Currency,
+         [](db::RowStore& s) { s.appendText("1e20"); }, true, ""},
+    };
+    for (const RangeCase& c : cases) {
+        db::RowStore s;
+        s.setColumns({{"v", c.column, 0}, {"after", FieldType::Integer, 0}});
+        s.beginRow();
+        if (c.refused) {
+            EXPECT_THROW(c.append(s), EDatabaseError) << c.what;
+            continue;
+        }
+        c.append(s);
+        s.appendInteger(7);
+        s.endRow();
+        EXPECT_EQ(s.string(0, 0), QString::fromLatin1(c.shown)) << c.what;
+        EXPECT_EQ(s.integer(0, 1), 7) << c.what << ": the next cell lands in its own column";
+    }
+}
+
+TEST(RowStore, RefusedValueLeavesTheRowToBeFinished) {
+    db::RowStore s;
+    s.setColumns({{"c", FieldType::Currency, 0}, {"i", FieldType::Integer, 0}});
+    s.beginRow();
+    EXPECT_THROW(s.appendInteger(INT64_MAX), EDatabaseError);
+    s.appendNull();
+    s.appendInteger(1);
+    s.endRow();
+    ASSERT_EQ(s.rowCount(), 1);
+    EXPECT_TRUE(s.isNull(0, 0));
+    EXPECT_EQ(s.integer(0, 1), 1);
+}
+
+TEST(RowStore, ScaledValuesOfEveryMagnitude) {
+    db::RowStore s;
+    s.setColumns({{"i", FieldType::Integer, 0}, {"f", FieldType::Float, 0}});
+    s.beginRow();
+    s.appendInteger(INT64_MAX);
+    s.appendFloat(1e30);
+    s.endRow();
+    s.beginRow();
+    s.appendInteger(INT64_MIN);
+    s.appendFloat(-1e300);
+    s.endRow();
+    EXPECT_EQ(s.scaled4(0, 0), db::Scaled4{INT64_MAX} * 10000);
+    EXPECT_EQ(s.scaled4(1, 0), db::Scaled4{INT64_MIN} * 10000);
+    EXPECT_EQ(s.scaled4(0, 1), static_cast<db::Scaled4>(1e30 * 10000.0))
+        << "1e30, held in 128 bits";
+    EXPECT_THROW(s.scaled4(1, 1), EDatabaseError) << "no 1/10000 value holds -1e300";
+}
+
+TEST(Field, FloatsOutsideTheIntegerRangeConvertWithAnErrorAndDisplayWhole) {
+    testsupport::MemDataSet ds({{"f", FieldType::Float, 0}});
+    ds.addRow({1e300});
+    ds.Open();
+    db::Field* f = ds.FieldByName("f");
+    EXPECT_THROW(f->AsInteger(), EConvertError);
+    EXPECT_EQ(f->DisplayText(), QStringLiteral("1E300"));
+    f->SetCurrency(true);
+    EXPECT_EQ(f->DisplayText(), QStringLiteral("\uFFE51E300"));
 }
 
 TEST(RowStore, LargeResultKeepsEveryRowAddressableByIndex) {

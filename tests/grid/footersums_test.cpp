@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QVariant>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -47,7 +48,7 @@ struct SumCase {
     const char* what;
     db::FieldType type;
     std::vector<QVariant> values;
-    std::int64_t expected;  // 1/10000 units
+    db::Scaled4 expected;  // 1/10000 units
 };
 
 class FooterSumsTotals : public ::testing::TestWithParam<SumCase> {};
@@ -131,14 +132,71 @@ TEST(FooterSums, TextsFollowTheFieldDisplay) {
     EXPECT_EQ(sums.rowCount(), 0);
 }
 
-TEST(FooterSums, OverflowingAdditionDoesNotWrap) {
-    // Before, a huge amount could wrap the 64-bit total to a negative number.
-    db::RowStore store = oneColumn(db::FieldType::Currency,
-                                   {QVariant::fromValue<qlonglong>(INT64_MAX - 10), 100, 5});
+TEST(FooterSums, TotalsStayExactBeyondTheRangeOfOneValue) {
+    // Before, the 64-bit total skipped (or wrapped on) an addition that overflowed it.
+    const db::Scaled4 max = INT64_MAX;
+    struct Case {
+        const char* what;
+        db::FieldType type;
+        std::vector<QVariant> values;
+        db::Scaled4 expected;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"two rows of 900,000,000,000,000.00 in money", db::FieldType::Currency,
+         repeated(QVariant::fromValue<qlonglong>(9000000000000000000LL), 2),
+         db::Scaled4{18000000000000000000ULL}, "1.8E15"},
+        {"three of the largest money value", db::FieldType::Currency,
+         repeated(QVariant::fromValue<qlonglong>(INT64_MAX), 3), 3 * max, "2.76701161105643E15"},
+        {"a bigint of 2^62 scaled to 1/10000",
+         db::FieldType::Integer,
+         {QVariant::fromValue<qlonglong>(qlonglong{1} << 62)},
+         db::Scaled4{qlonglong{1} << 62} * 10000,
+         "4.61168601842739E18"},
+        {"the smallest bigint",
+         db::FieldType::Integer,
+         {QVariant::fromValue<qlonglong>(INT64_MIN)},
+         db::Scaled4{INT64_MIN} * 10000,
+         "-9.22337203685478E18"},
+    };
+    for (const Case& c : cases) {
+        FooterSums sums;
+        const ColumnSpec sum = sumOf(QStringLiteral("amount"));
+        sums.compute(oneColumn(c.type, c.values), {sum});
+        EXPECT_EQ(sums.total(0), c.expected) << c.what;
+        EXPECT_EQ(sums.text(0, sum, c.type, false), QString::fromLatin1(c.text)) << c.what;
+        EXPECT_TRUE(sums.overflow(0).isEmpty()) << c.what;
+    }
+}
+
+TEST(FooterSums, ValueTooLargeForATotalShowsOverflowNotAWrongNumber) {
+    // Before, a float column holding 1e300 made the footer read "-922337203685473".
+    db::RowStore store;
+    store.setColumns({{QStringLiteral("srUSD"), db::FieldType::Float, 0},
+                      {QStringLiteral("srRMB"), db::FieldType::Float, 0},
+                      {QStringLiteral("note"), db::FieldType::String, 0}});
+    const std::vector<std::tuple<double, double, const char*>> rows = {{1e300, 1.5, "1"},
+                                                                       {2.0, 2.25, "1e300"}};
+    for (const auto& [usd, rmb, note] : rows) {
+        store.beginRow();
+        store.appendFloat(usd);
+        store.appendFloat(rmb);
+        store.appendText(note);
+        store.endRow();
+    }
+    const std::vector<ColumnSpec> cols{sumOf(QStringLiteral("srUSD")),
+                                       sumOf(QStringLiteral("srRMB")),
+                                       sumOf(QStringLiteral("note"))};
     FooterSums sums;
-    sums.compute(store, {sumOf(QStringLiteral("amount"))});
-    EXPECT_GT(sums.total(0), 0);
-    EXPECT_EQ(sums.total(0), INT64_MAX - 5);
+    sums.compute(store, cols);
+    EXPECT_EQ(sums.text(0, cols[0], db::FieldType::Float, false), FooterSums::kOverflowText);
+    EXPECT_TRUE(sums.overflow(0).contains(QStringLiteral("srUSD")))
+        << sums.overflow(0).toStdString();
+    EXPECT_EQ(sums.text(1, cols[1], db::FieldType::Float, false), QStringLiteral("3.75"))
+        << "the other columns keep their totals";
+    EXPECT_TRUE(sums.overflow(1).isEmpty());
+    EXPECT_EQ(sums.text(2, cols[2], db::FieldType::String, false), FooterSums::kOverflowText)
+        << "a number carried as text is held to the same range";
 }
 
 }  // namespace

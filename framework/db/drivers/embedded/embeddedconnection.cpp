@@ -59,12 +59,12 @@ server::Value toServer(const Param& p) {
     server::Value v;
     switch (p.DataType) {
         case FieldType::Integer:
-            return server::Value::fromInt(p.Value.toLongLong());
+            return server::Value::fromInt(paramInteger(p));
         case FieldType::Float:
-            return server::Value::fromDouble(p.Value.toDouble());
+            return server::Value::fromDouble(paramFloat(p));
         case FieldType::Currency:
             v.kind = server::Value::Kind::Currency;
-            v.integer = std::llround(p.Value.toDouble() * 10000.0);
+            v.integer = paramCurrencyUnits(p);
             return v;
         case FieldType::DateTime:
             v.kind = server::Value::Kind::DateTime;

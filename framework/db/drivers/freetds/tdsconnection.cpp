@@ -32,8 +32,10 @@ void appendCell(RowStore& rows, FieldType type, const Cell& cell) {
     }
     switch (type) {
         case FieldType::Integer:
-            rows.appendInteger(cell.kind == Cell::Kind::Float ? static_cast<std::int64_t>(cell.real)
-                                                              : cell.integer);
+            if (cell.kind == Cell::Kind::Float)
+                rows.appendFloat(cell.real);  // rounded, and refused out of range
+            else
+                rows.appendInteger(cell.integer);
             return;
         case FieldType::Float:
             rows.appendFloat(cell.kind == Cell::Kind::Float ? cell.real

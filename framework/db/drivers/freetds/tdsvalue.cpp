@@ -59,17 +59,16 @@ Cell dateTimeCell(std::int64_t days, std::int64_t msOfDay) {
     return c;
 }
 
-// Bytes of magnitude the client library keeps for a decimal of `precision` digits: the
-// fewest whole bytes that hold 10^precision - 1.
+// Bytes of magnitude the client library keeps for a decimal of `precision` digits (1 to
+// 38): the fewest whole bytes that hold 10^precision - 1.
 int numericMagnitudeBytes(int precision) {
     unsigned __int128 limit = 1;
     for (int i = 0; i < precision; ++i) limit *= 10;
-    int bytes = 0;
-    unsigned __int128 reach = 1;
-    while (reach < limit) {
-        reach <<= 8;
-        ++bytes;
-    }
+    // Counted by the bytes the largest value needs, so the count stops at 16: a reach
+    // shifted past 128 bits would wrap to 0 and never pass the limit.
+    const unsigned __int128 largest = limit - 1;
+    int bytes = 1;
+    while (bytes < 16 && (largest >> (8 * bytes)) != 0) ++bytes;
     return bytes;
 }
 
@@ -267,12 +266,7 @@ RpcParam encodeParam(const Param& param) {
     p.null = null;
     switch (param.DataType) {
         case FieldType::Integer: {
-            bool ok = false;
-            const qlonglong v = null ? 0 : param.Value.toLongLong(&ok);
-            if (!null && !ok)
-                throw EConvertError(
-                    QStringLiteral("'%1' is not a valid integer value for parameter %2")
-                        .arg(param.Value.toString(), param.Name));
+            const std::int64_t v = null ? 0 : paramInteger(param);
             if (v >= INT32_MIN && v <= INT32_MAX) {
                 p.type = SYBINT4;
                 p.value = bytesOf(static_cast<std::int32_t>(v));
@@ -286,12 +280,7 @@ RpcParam encodeParam(const Param& param) {
         case FieldType::Float:
         case FieldType::Currency: {
             // Sent as a float: the server rounds it to the procedure's money or decimal type.
-            bool ok = false;
-            const double v = null ? 0.0 : param.Value.toDouble(&ok);
-            if (!null && !ok)
-                throw EConvertError(QStringLiteral("'%1' is not a valid floating point value for "
-                                                   "parameter %2")
-                                        .arg(param.Value.toString(), param.Name));
+            const double v = null ? 0.0 : paramFloat(param);
             p.type = SYBFLT8;
             p.value = bytesOf(v);
             p.dataLength = null ? 0 : -1;

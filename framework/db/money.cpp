@@ -1,0 +1,104 @@
+// Checked money arithmetic. Range tests are done on doubles before any conversion, since
+// converting an out-of-range double to an integer is undefined.
+#include "framework/db/money.h"
+
+#include "framework/db/field.h"
+
+#include <cmath>
+#include <limits>
+
+namespace db {
+
+namespace {
+
+constexpr double kTwo63 = 9223372036854775808.0;                       // 2^63
+constexpr double kTwo127 = 170141183460469231731687303715884105728.0;  // 2^127
+constexpr std::int64_t kMaxWholeCurrency = std::numeric_limits<std::int64_t>::max() / 10000;
+
+unsigned __int128 magnitude(Scaled4 v) {
+    return v < 0 ? static_cast<unsigned __int128>(0) - static_cast<unsigned __int128>(v)
+                 : static_cast<unsigned __int128>(v);
+}
+
+QString grouped(const QString& digits) {
+    QString s = digits;
+    for (qsizetype i = s.size() - 3; i > 0; i -= 3) s.insert(i, QLatin1Char(','));
+    return s;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> currencyFromInteger(std::int64_t whole) {
+    if (whole > kMaxWholeCurrency || whole < -kMaxWholeCurrency)
+        return std::nullopt;
+    return whole * 10000;
+}
+
+std::optional<std::int64_t> currencyFromFloat(double v) {
+    const double units = std::round(v * 10000.0);  // NaN fails both tests below
+    if (!(units >= -kTwo63 && units < kTwo63))
+        return std::nullopt;
+    return static_cast<std::int64_t>(units);
+}
+
+std::optional<Scaled4> scaled4FromFloat(double v) {
+    const double units = std::round(v * 10000.0);
+    if (!(units > -kTwo127 && units < kTwo127))
+        return std::nullopt;
+    return static_cast<Scaled4>(units);
+}
+
+std::optional<std::int64_t> integerFromFloat(double v) {
+    const double whole = std::trunc(v);
+    if (!(whole >= -kTwo63 && whole < kTwo63))
+        return std::nullopt;
+    return static_cast<std::int64_t>(whole);
+}
+
+std::optional<Scaled4> addScaled4(Scaled4 a, Scaled4 b) {
+    Scaled4 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return std::nullopt;
+    return sum;
+}
+
+QString decimalDigits(unsigned __int128 v) {
+    char buf[48];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + static_cast<int>(v % 10));
+        v /= 10;
+    } while (v != 0);
+    return QString::fromLatin1(p, static_cast<qsizetype>(end - p));
+}
+
+QString formatGeneralScaled4(Scaled4 tenThousandths) {
+    const unsigned __int128 a = magnitude(tenThousandths);
+    const unsigned __int128 whole = a / 10000;
+    QString frac = QStringLiteral("%1").arg(static_cast<int>(a % 10000), 4, 10, QLatin1Char('0'));
+    while (!frac.isEmpty() && frac.endsWith(QLatin1Char('0'))) frac.chop(1);
+    const QString wholeText = decimalDigits(whole);
+    const qsizetype significant = (whole == 0 ? 0 : wholeText.size()) + frac.size();
+    if (significant > 15)
+        return formatGeneral(
+            static_cast<double>(static_cast<long double>(tenThousandths) / 10000.0L));
+    if (a == 0)
+        return QStringLiteral("0");
+    QString s = tenThousandths < 0 ? QStringLiteral("-") : QString();
+    s += wholeText;
+    if (!frac.isEmpty())
+        s += QLatin1Char('.') + frac;
+    return s;
+}
+
+QString formatCurrencyScaled4(Scaled4 tenThousandths) {
+    const unsigned __int128 cents = (magnitude(tenThousandths) + 50) / 100;  // half away from 0
+    const QString body =
+        grouped(decimalDigits(cents / 100)) + QLatin1Char('.') +
+        QStringLiteral("%1").arg(static_cast<int>(cents % 100), 2, 10, QLatin1Char('0'));
+    const bool negative = tenThousandths < 0 && cents != 0;
+    return QStringLiteral("\uFFE5") + (negative ? QStringLiteral("-") : QString()) + body;
+}
+
+}  // namespace db
