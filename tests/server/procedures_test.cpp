@@ -96,6 +96,36 @@ TEST_F(ProceduresTest, ResultSetIsLastSelectWithMoneyAsCurrency) {
     EXPECT_THROW(conn->query("select * from temp.r"), server::Error);
 }
 
+TEST_F(ProceduresTest, MoneyOutputOutsideTheMoneyRangeFailsTheCall) {
+    // Before, the output's scaling to 1/10000 units overflowed 64 bits.
+    srv.addProcedure("Biz", "Big", R"(
+        CREATE TEMP TABLE mm(v MONEY);
+        INSERT INTO mm VALUES(@v);
+        SELECT v AS "@o" FROM mm;
+    )");
+    const std::pair<Value, const char*> cases[] = {
+        {Value::fromInt(INT64_MAX), "out of the range of money"},
+        {Value::fromDouble(1e300), "out of the range of money"},
+        {Value::fromInt(922337203685477), nullptr},
+    };
+    for (const auto& [v, expected] : cases) {
+        if (!expected) {
+            const auto r =
+                conn->call("Big", {in("@v", v), out("@o")}, static_cast<server::RowSet*>(nullptr));
+            ASSERT_NE(output(r, "@o"), nullptr);
+            EXPECT_EQ(output(r, "@o")->integer, 9223372036854770000);
+            continue;
+        }
+        try {
+            conn->call("Big", {in("@v", v), out("@o")}, static_cast<server::RowSet*>(nullptr));
+            FAIL() << "no error";
+        } catch (const server::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("@o"), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST_F(ProceduresTest, UnsentParameterIsNull) {
     server::RowSet rows;
     conn->call("dbo.Sums;1", {}, &rows);

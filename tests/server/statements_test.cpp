@@ -145,6 +145,43 @@ TEST_F(StatementsTest, MoneyColumnsComeBackAsCurrencyUnits) {
     EXPECT_TRUE(rs.rows[4][1].isNull());
 }
 
+TEST_F(StatementsTest, ValuesOutsideTheirDeclaredTypeFailTheStatement) {
+    // Before, a real of 1e300 in an INT column was converted past 64 bits (undefined).
+    struct Case {
+        const char* what;
+        const char* table;
+        const char* value;
+        const char* expected;  // in the error text; nullptr: no error
+    };
+    const Case cases[] = {
+        {"real past 64 bits in an INT column", "a INT", "1e300", "1e+300"},
+        {"NaN-like infinity in an INT column", "a INT", "9e999", "inf"},
+        {"real truncated into an INT column", "a INT", "-2.75", nullptr},
+        {"bigint past money in a MONEY column", "a MONEY", "9223372036854775807",
+         "9223372036854775807"},
+        {"real past money in a MONEY column", "a MONEY", "1e300", "1e+300"},
+        {"largest money", "a MONEY", "922337203685477", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto conn = connect("Calvesteri");
+        conn->execute(std::string("DROP TABLE IF EXISTS x; CREATE TABLE x(") + c.table +
+                          "); INSERT INTO x VALUES(" + c.value + ")",
+                      nullptr);
+        if (!c.expected) {
+            EXPECT_EQ(queryOrFail(*conn, "SELECT a FROM x").rows.size(), 1u);
+            continue;
+        }
+        try {
+            conn->query("SELECT a FROM x");
+            FAIL() << "no error";
+        } catch (const server::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("column 'a'"), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST_F(StatementsTest, ComputedColumnTakesTypeOfFirstNonNullValue) {
     srv.exec("Calvesteri", "INSERT INTO shipment VALUES('B1', NULL),('B2', 3);");
     auto conn = connect("Calvesteri");
