@@ -1,6 +1,6 @@
-// The print run: captions, profit binding, a first layout for the page count, then the
-// preview. Controls bound to the result stay disabled while the report walks it, and the
-// form is released on every way out.
+// The print run: captions, profit binding, a first layout for the page count, a second
+// with it, then the preview. Controls bound to the result stay disabled while the report
+// walks it, and the form is released on every way out.
 #include "report/printrun.h"
 
 #include "framework/db/dataset.h"
@@ -91,10 +91,17 @@ void RunPrint(db::DataSet* result, const QString& viewObjectText, const QString&
     form->qrexpr_lirun->SetExpression(all ? QStringLiteral("sum(lirun)")
                                           : QStringLiteral("sum(lirun_true)"));
 
-    ControlsDisabled quiet(result);
-    form->QuickRep1->Prepare();
-    form->qrlPagecount->SetCaption(QString::number(form->QuickRep1->PageCount()));
-    form->QuickRep1->Preview([](report::Preview& preview) {
+    {
+        ControlsDisabled quiet(result);
+        form->QuickRep1->Prepare();
+        form->qrlPagecount->SetCaption(QString::number(form->QuickRep1->PageCount()));
+        // Laid out again with the page count in every footer.
+        form->QuickRep1->Prepare();
+    }
+    // The preview holds its own pages, so the controls follow the result again while it
+    // is open: a statistics run meanwhile shows its rows in the grid and leaves the pages
+    // (and what printing from them gives) as they are.
+    form->QuickRep1->ShowPreview([](report::Preview& preview) {
         g_openPreview = &preview;
         if (g_previewHook)
             g_previewHook(preview);

@@ -3,7 +3,6 @@
 #include "framework/report/preview.h"
 
 #include "framework/report/pageview.h"
-#include "framework/report/report.h"
 #include "framework/text/errors.h"
 #include "framework/ui/boundary.h"
 
@@ -39,8 +38,8 @@ QPageLayout layoutFor(QSizeF paperMm) {
 
 }  // namespace
 
-Preview::Preview(PreparedReport pages, Report* source, QWidget* parent)
-    : QMainWindow(parent), m_pages(std::move(pages)), m_source(source) {
+Preview::Preview(PreparedReport pages, QWidget* parent)
+    : QMainWindow(parent), m_pages(std::move(pages)) {
     setObjectName(QStringLiteral("frmPreview"));
     setWindowTitle(QStringLiteral("打印预览"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -185,12 +184,8 @@ void Preview::showPages() {
 }
 
 void Preview::print(QPrinter& printer) {
-    // Printing lays the report out once more over its rows, as the printer sees them.
-    if (m_source) {
-        m_source->Prepare();
-        m_pages = m_source->prepared();
-        showPages();
-    }
+    // The pages as shown, not a new layout: the rows under an open preview may have been
+    // replaced by a later statistics run meanwhile.
     printer.setFullPage(true);
     printer.setPageLayout(layoutFor(m_pages.paperSize()));
     int from = 1;
@@ -242,7 +237,6 @@ void Preview::saveToFile(const QString& path) const {
 void Preview::loadFromFile(const QString& path) {
     PreparedReport loaded = PreparedReport::load(path);
     m_pages = std::move(loaded);
-    m_source = nullptr;  // from now on the window prints what it shows
     m_view->setReport(nullptr);
     showPages();
     setPage(0);

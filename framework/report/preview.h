@@ -18,12 +18,11 @@ class QScrollArea;
 namespace report {
 
 class PageView;
-class Report;
 
 class Preview : public QMainWindow {
 public:
-    // With a source report, printing lays it out again over its dataset first.
-    explicit Preview(PreparedReport pages, Report* source = nullptr, QWidget* parent = nullptr);
+    // The window keeps its own pages: printing prints what it shows.
+    explicit Preview(PreparedReport pages, QWidget* parent = nullptr);
     ~Preview() override;
 
     // Shows the window maximised at page width and returns once it has been closed; other
@@ -66,7 +65,6 @@ private:
     void onExportPdf();
 
     PreparedReport m_pages;
-    QPointer<Report> m_source;
     Zoom m_zoom = Zoom::PageWidth;
     bool m_closed = false;
     std::function<void()> m_onClosed;

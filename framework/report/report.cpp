@@ -90,9 +90,13 @@ void Report::Prepare() {
 
 void Report::Preview(const std::function<void(report::Preview&)>& onShown) {
     Prepare();
-    report::Preview window(m_prepared, this);
-    // The window cannot outlive what it would print from: it closes when the dataset or
-    // the report goes away (the application being torn down under an open preview).
+    ShowPreview(onShown);
+}
+
+void Report::ShowPreview(const std::function<void(report::Preview&)>& onShown) {
+    report::Preview window(m_prepared);
+    // The window closes when the dataset or the report goes away: that is the application
+    // being torn down under an open preview, and the run waiting on it must end.
     auto closeWindow = [&window] { window.close(); };
     QObject::connect(m_dataSet, &QObject::destroyed, &window, closeWindow);
     QObject::connect(this, &QObject::destroyed, &window, closeWindow);

@@ -69,6 +69,10 @@ public:
     // Prepares again and shows the preview window, returning when the user closes it. The
     // hook, when set, runs once the window is up (headless use exports and closes it there).
     void Preview(const std::function<void(report::Preview&)>& onShown = {});
+    // Shows the pages of the last Prepare in the preview window without laying them out
+    // again, returning when the user closes it. The window holds its own copy of the pages
+    // and does not read the dataset: callers may let bound controls follow it meanwhile.
+    void ShowPreview(const std::function<void(report::Preview&)>& onShown = {});
 
 private:
     friend class Band;

@@ -152,10 +152,10 @@ TEST_F(PreviewTest, ExportToUnwritablePathFails) {
 }
 
 TEST_F(PreviewTest, PrintingToPdfPrintsTheChosenRange) {
-    // Printing lays the report out again over the result, so the walk ends on its last row.
+    // Printing prints the pages shown; it does not walk the result again.
     TfrmExportPrn form(ds.get());
     form.QuickRep1->Prepare();
-    report::Preview p(form.QuickRep1->prepared(), form.QuickRep1);
+    report::Preview p(form.QuickRep1->prepared());
     ds->First();
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -163,7 +163,7 @@ TEST_F(PreviewTest, PrintingToPdfPrintsTheChosenRange) {
     printer.setPrintRange(QPrinter::PageRange);
     printer.setFromTo(2, 2);
     p.print(printer);
-    EXPECT_EQ(ds->RecNo(), 40);
+    EXPECT_EQ(ds->RecNo(), 1);
     ASSERT_TRUE(QFile::exists(path("printed.pdf")));
     if (!havePdfToText())
         GTEST_SKIP() << "pdftotext not installed";

@@ -2,12 +2,18 @@
 // layout, the profit field by query option, totals, ruling, and what the run leaves behind.
 #include "report/printrun.h"
 
+#include "framework/db/datalink.h"
 #include "framework/db/field.h"
 #include "framework/text/errors.h"
 #include "report/tfrmexportprn.h"
 #include "statementdata.h"
 
 #include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QTemporaryDir>
 
 using report::DrawOp;
 using report::PageOps;
@@ -32,6 +38,7 @@ protected:
         return s.trimmed();
     }
     std::unique_ptr<testsupport::MemDataSet> ds;
+    QTemporaryDir tmp;
 };
 
 TEST_F(PrintRun, HeaderCaptionsComeFromTheLastRun) {
@@ -206,19 +213,37 @@ TEST_F(PrintRun, WideTextRunsOverItsRuleUncutAndUnwrapped) {
     EXPECT_TRUE(op->opaque);
 }
 
-TEST_F(PrintRun, AfterPreviewResultStandsOnLastRowAndControlsFollowAgain) {
+// Counts what a bound control hears from its dataset.
+class HeardLink : public db::DataLink {
+public:
+    int heard = 0;
+
+protected:
+    void DataSetChanged() override { ++heard; }
+    void DataSetScrolled(int) override { ++heard; }
+};
+
+TEST_F(PrintRun, LayoutsAreQuietAndThePreviewLeavesControlsFollowing) {
     stmt::addRows(*ds, 5);
     open();
-    bool disabledDuringPreview = false;
+    db::DataSource source;
+    source.setDataSet(ds.get());
+    HeardLink link;
+    link.setDataSource(&source);
+    int heardBeforePreview = -1;
+    bool followingDuringPreview = false;
     bool activeDuringPreview = false;
     setPreviewHook([&](report::Preview& p) {
-        disabledDuringPreview = ds->ControlsDisabled();
+        heardBeforePreview = link.heard;
+        followingDuringPreview = !ds->ControlsDisabled();
         activeDuringPreview = PrintRunActive() && frmExportPrn != nullptr;
         p.close();
     });
     RunPrint(ds.get(), QStringLiteral("全公司"), QString(), 0, 2005, 3, 7);
     setPreviewHook(nullptr);
-    EXPECT_TRUE(disabledDuringPreview);
+    // Two layouts walked five rows each; the control heard only the one change at the end.
+    EXPECT_EQ(heardBeforePreview, 1);
+    EXPECT_TRUE(followingDuringPreview);
     EXPECT_TRUE(activeDuringPreview);
     EXPECT_FALSE(ds->ControlsDisabled());
     EXPECT_EQ(ds->RecNo(), 5);
@@ -226,6 +251,34 @@ TEST_F(PrintRun, AfterPreviewResultStandsOnLastRowAndControlsFollowAgain) {
     EXPECT_EQ(frmExportPrn, nullptr);
     EXPECT_EQ(ui::Application::instance().findChild<QObject*>(QStringLiteral("frmExportPrn")),
               nullptr);
+}
+
+TEST_F(PrintRun, PreviewPrintsThePagesItShowsAfterTheResultChanged) {
+    stmt::addRows(*ds, 3);
+    open();
+    QStringList printedFirstPage;
+    setPreviewHook([&](report::Preview& p) {
+        // A new statistics run under the open preview: other rows entirely.
+        ds->Close();
+        ds->clearRows();
+        stmt::Row r;
+        r.invoice = QStringLiteral("NEW-1");
+        stmt::addRow(*ds, r);
+        ds->Open();
+        const QString pdf = QDir(tmp.path()).filePath(QStringLiteral("printed.pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        p.print(printer);
+        EXPECT_GT(QFileInfo(pdf).size(), 0);
+        for (const auto* op : stmt::texts(p.prepared().page(0))) printedFirstPage << op->text;
+        p.close();
+    });
+    RunPrint(ds.get(), QString(), QString(), 0, 2005, 3, 7);
+    setPreviewHook(nullptr);
+    EXPECT_TRUE(printedFirstPage.contains(QStringLiteral("共有数据:3笔")));
+    EXPECT_TRUE(printedFirstPage.contains(QStringLiteral("S05-001")));
+    EXPECT_FALSE(printedFirstPage.contains(QStringLiteral("NEW-1")));
 }
 
 TEST_F(PrintRun, ClosedResultFailsWithDatasetErrorAndNoPreview) {

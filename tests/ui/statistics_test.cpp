@@ -2,7 +2,9 @@
 // texts, the two naming eras, and the state each kind of failure leaves behind.
 #include "framework/db/query.h"
 #include "framework/grid/dbgrid.h"
+#include "framework/report/preview.h"
 #include "plugin/dllparams.h"
+#include "report/printrun.h"
 #include "ui/frmmain.h"
 #include "ui/globals.h"
 #include "windowenv.h"
@@ -11,6 +13,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableView>
 
 using windowtest::ResultRow;
 using windowtest::WindowEnv;
@@ -320,6 +323,60 @@ TEST_F(StatisticsTest, FailedFinancialYearsStopsBeforeTheOption) {
     EXPECT_EQ(env.errors().size(), 1);
     EXPECT_EQ(QueryOption, 0);
     EXPECT_TRUE(env.log("importlog").isEmpty());
+}
+
+bool pagesHold(const report::Preview& p, const QString& text) {
+    for (int i = 0; i < p.pageCount(); ++i) {
+        for (const report::DrawOp& op : p.prepared().page(i)) {
+            if (op.kind == report::DrawOp::Kind::Text && op.text == text)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Before, a run under an open preview reopened the result while the grid was kept quiet:
+// the status bar counted the new rows, the grid kept the old row count and showed the new
+// figures beside the old shipment numbers of its frozen column.
+TEST_F(StatisticsTest, RunUnderAnOpenPreviewShowsTheNewResultAndKeepsThePreview) {
+    open();
+    bool ran = false;
+    setPreviewHook([&](report::Preview& preview) {
+        ran = true;
+        // Closed however the checks end, so a failing check cannot leave the run waiting.
+        const std::unique_ptr<report::Preview, void (*)(report::Preview*)> closer(
+            &preview, [](report::Preview* p) { p->close(); });
+        env.setRows({{QStringLiteral("B1"), QString(), QStringLiteral("1")},
+                     {QStringLiteral("B2"), QString(), QStringLiteral("2.5")},
+                     {QStringLiteral("B3"), QStringLiteral("*"), QStringLiteral("3")}});
+        w->cbxOption->setCurrentIndex(1);
+        view();
+        EXPECT_EQ(panel(w, 1), QStringLiteral("共有3笔数据"));
+        grid::DBGrid* g = w->DBGridEh1;
+        ASSERT_EQ(g->rowCount(), 3);
+        ASSERT_EQ(g->frozenView()->model()->rowCount(), 3);
+        const char* numbers[] = {"B1", "B2", "B3"};
+        const char* amounts[] = {"1", "2.5", "3"};
+        for (int r = 0; r < 3; ++r) {
+            EXPECT_EQ(g->frozenView()->model()->index(r, 0).data().toString(),
+                      QString::fromLatin1(numbers[r]));
+            EXPECT_EQ(g->cellText(r, 3), QString::fromLatin1(amounts[r]));
+        }
+        EXPECT_EQ(g->footerText(3), QStringLiteral("6.5"));
+        EXPECT_EQ(g->currentRow(), 0);
+        // The preview still shows, and would print, the result it was opened on.
+        EXPECT_TRUE(pagesHold(preview, QStringLiteral("A1")));
+        EXPECT_TRUE(pagesHold(preview, QStringLiteral("共有数据:2笔")));
+        EXPECT_FALSE(pagesHold(preview, QStringLiteral("B1")));
+        EXPECT_FALSE(preview.isClosed());
+    });
+    w->btnPrint->click();
+    setPreviewHook(nullptr);
+    ASSERT_TRUE(ran);
+    EXPECT_TRUE(env.errors().isEmpty()) << env.errors().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(w->DBGridEh1->rowCount(), 3);
+    EXPECT_EQ(w->resultQueryOption(), 1);
+    EXPECT_FALSE(PrintRunActive());
 }
 
 // Before: the print run read the global option, so a stopped run with another option
