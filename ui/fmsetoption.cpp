@@ -279,12 +279,14 @@ void TfmSetOption::FormShow() {
     const std::string kind = DllParams.ViewKind.bytes();
     {
         const QSignalBlocker quiet(cmDataset);  // step 6 runs the change handler once
+        // The item is selected, not only its text set, so that Down and Up move on from
+        // it in the list.
         if (kind == "C") {
-            cmDataset->setEditText(QStringLiteral("C 全公司"));
+            cmDataset->setCurrentIndex(0);
         } else if (kind == "D") {
-            cmDataset->setEditText(QStringLiteral("D 一个业务科"));
+            cmDataset->setCurrentIndex(1);
         } else if (kind == "S") {
-            cmDataset->setEditText(QStringLiteral("S 一个业务员/组"));
+            cmDataset->setCurrentIndex(2);
         }
     }
     if (kind == "D")

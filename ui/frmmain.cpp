@@ -19,8 +19,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -145,8 +147,13 @@ void Tfrmmain::buildTopBar() {
                        static_cast<QWidget*>(cbxMonth1), static_cast<QWidget*>(Label2),
                        static_cast<QWidget*>(cbxyear2), static_cast<QWidget*>(cbxmonth2)})
         period->addWidget(w);
-    cbxYear1->lineEdit()->installEventFilter(this);
-    cbxyear2->lineEdit()->installEventFilter(this);
+    // A keyboard's keys reach the combo box (it has the focus and hands them to its line
+    // edit directly, past that edit's filters); the filter sits on both in case something
+    // delivers to the line edit itself.
+    for (QComboBox* year : {cbxYear1, cbxyear2}) {
+        year->installEventFilter(this);
+        year->lineEdit()->installEventFilter(this);
+    }
 
     cbxOption = named(new QComboBox(Panel1), "cbxOption");
     cbxOption->setEditable(false);
@@ -298,15 +305,38 @@ void Tfrmmain::FormClose() {
 }
 
 bool Tfrmmain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        (watched == cbxYear1->lineEdit() || watched == cbxyear2->lineEdit())) {
+    QComboBox* year = nullptr;
+    for (QComboBox* box : {cbxYear1, cbxyear2}) {
+        if (watched == box || watched == box->lineEdit())
+            year = box;
+    }
+    if (!year)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        // Only typed characters pass the filter; Delete and the cursor keys type nothing.
-        if (!key->text().isEmpty() && key->key() != Qt::Key_Delete) {
+        // Only typed characters pass the filter; Delete and the cursor keys type nothing,
+        // and Tab moves the focus before any window sees it as a character.
+        const bool navigation = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (!key->text().isEmpty() && key->key() != Qt::Key_Delete && !navigation) {
             QChar c = key->text().at(0);
-            cbxYear1KeyPress(watched->parent(), c);
+            cbxYear1KeyPress(year, c);
             if (c.isNull())
                 return true;
+        }
+    } else if (event->type() == QEvent::InputMethod) {
+        // Text committed by an input method is typed text too: only its digits pass.
+        auto* im = static_cast<QInputMethodEvent*>(event);
+        QString kept;
+        for (QChar c : im->commitString()) {
+            cbxYear1KeyPress(year, c);
+            if (!c.isNull())
+                kept += c;
+        }
+        if (kept != im->commitString()) {
+            QInputMethodEvent filtered(im->preeditString(), im->attributes());
+            filtered.setCommitString(kept, im->replacementStart(), im->replacementLength());
+            QCoreApplication::sendEvent(watched, &filtered);
+            return true;
         }
     }
     return QWidget::eventFilter(watched, event);

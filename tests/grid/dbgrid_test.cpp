@@ -4,6 +4,7 @@
 
 #include "framework/db/datalink.h"
 #include "framework/db/dataset.h"
+#include "tests/support/keyboard.h"
 #include "tests/support/memdataset.h"
 
 #include <gtest/gtest.h>
@@ -189,8 +190,8 @@ TEST_F(GridTest, ClicksAndKeysMoveTheCursor) {
                       frozen->visualRect(inFrozen).center());
     EXPECT_EQ(data->currentRow(), 2) << "a click on a frozen column moves the cursor too";
 
-    v->setFocus();
-    QTest::keyClick(v, Qt::Key_Down);
+    testsupport::pressKeys(gridWidget.get(), {Qt::Key_Down});
+    ASSERT_EQ(QApplication::focusWidget(), v) << "the grid passes the focus to its view";
     EXPECT_EQ(data->currentRow(), 3);
 }
 
@@ -200,9 +201,9 @@ TEST_F(GridTest, TabMovesBetweenCells) {
     gridWidget->setRowSelect(false);
     gridWidget->show();
     QTableView* v = gridWidget->view();
-    v->setFocus();
+    testsupport::focusOn(gridWidget.get());
     v->setCurrentIndex(v->model()->index(0, 2));
-    QTest::keyClick(v, Qt::Key_Tab);
+    testsupport::pressKeys(gridWidget.get(), {Qt::Key_Tab});
     EXPECT_EQ(v->currentIndex().column(), 3);
     EXPECT_EQ(v->currentIndex().row(), 0);
 }

@@ -7,6 +7,7 @@
 #include "data/frmdata.h"
 #include "framework/db/query.h"
 #include "framework/ui/boundary.h"
+#include "keyboard.h"
 #include "plugin/dllparams.h"
 #include "windowenv.h"
 
@@ -193,6 +194,38 @@ TEST_F(OptionDialogTest, OpensOnTheStoredKind) {
         if (c.salersText) {
             EXPECT_EQ(dialog->dbvwSalers->Text(), QString::fromUtf8(c.salersText));
         }
+        delete dialog.data();
+        env.closeWindow();
+        delete frmData;
+        frmData = nullptr;
+        delete fm_YYCWData;
+        fm_YYCWData = nullptr;
+    }
+}
+
+// Before, the kind's text was set without selecting its item, so Down went to the first
+// item ("C 全公司") whatever the dialog opened on.
+TEST_F(OptionDialogTest, ArrowKeysMoveOnFromTheKindItOpenedOn) {
+    struct Case {
+        const char* kind;
+        Qt::Key key;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"D", Qt::Key_Down, "S 一个业务员/组"},
+        {"S", Qt::Key_Up, "D 一个业务科"},
+        {"C", Qt::Key_Down, "D 一个业务科"},
+        {"D", Qt::Key_Up, "C 全公司"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + " " + std::to_string(c.key));
+        open(c.kind, c.kind == std::string("D") ? "05" : "0013", "2003");
+        testsupport::pressKeys(dialog->cmDataset, {c.key});
+        EXPECT_EQ(dialog->cmDataset->currentText(), QString::fromUtf8(c.expected));
+        // The change handler follows the text chosen with the keys.
+        const QChar first = QString::fromUtf8(c.expected).front();
+        EXPECT_EQ(dialog->dbvwOffice->isEnabled(), first == QLatin1Char('D'));
+        EXPECT_EQ(dialog->dbvwSalers->isEnabled(), first == QLatin1Char('S'));
         delete dialog.data();
         env.closeWindow();
         delete frmData;

@@ -3,6 +3,7 @@
 #include "ui/frmloc.h"
 #include "framework/db/query.h"
 #include "framework/grid/dbgrid.h"
+#include "keyboard.h"
 #include "ui/frmmain.h"
 #include "ui/globals.h"
 #include "windowenv.h"
@@ -108,7 +109,7 @@ TEST_F(FindTest, EnterInTheEditBoxSearches) {
     TfrmLoc dialog;
     dialog.show();
     dialog.edtInvoiceNO->setText(QStringLiteral("B200"));
-    QTest::keyClick(dialog.edtInvoiceNO, Qt::Key_Return);
+    testsupport::pressKeys(dialog.edtInvoiceNO, {Qt::Key_Return});
     EXPECT_EQ(w->StoredProc1->currentRow(), 2);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }

@@ -7,6 +7,7 @@
 #include "framework/db/query.h"
 #include "framework/grid/dbgrid.h"
 #include "framework/ui/application.h"
+#include "keyboard.h"
 #include "plugin/dllparams.h"
 #include "ui/globals.h"
 #include "windowenv.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -92,46 +94,78 @@ TEST_F(MainWindowTest, TitleWithoutCompanyRow) {
     EXPECT_EQ(w->windowTitle(), QStringLiteral("--出口盈亏表"));
 }
 
-// The year filter: only digits and backspace reach the box.
+// The year filter: only digits and backspace reach the box. Keys go where a keyboard
+// sends them; before, the filter sat on the line edit, which an editable combo box feeds
+// directly, so "2a- 0x2" typed into a year box left "2a- ".
 struct KeyCase {
     const char* name;
     QString start;
-    std::vector<Qt::Key> keys;
+    std::vector<Qt::Key> keys;  // pressed one by one
+    QString typed;              // or typed as text
     QString expected;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class YearKeyFilter : public MainWindowTest, public ::testing::WithParamInterface<KeyCase> {};
 
 TEST_P(YearKeyFilter, OnBothYearBoxes) {
     Tfrmmain* w = open();
-    w->show();
     for (QComboBox* box : {w->cbxYear1, w->cbxyear2}) {
         box->setEditText(GetParam().start);
-        box->lineEdit()->setFocus();
+        ASSERT_EQ(testsupport::focusOn(box), box) << "the combo box itself takes the focus";
         box->lineEdit()->end(false);
-        for (Qt::Key k : GetParam().keys) QTest::keyClick(box->lineEdit(), k);
-        EXPECT_EQ(box->currentText(), GetParam().expected) << box->objectName().toStdString();
+        testsupport::pressKeys(box, GetParam().keys);
+        if (!GetParam().typed.isEmpty())
+            testsupport::typeText(box, GetParam().typed);
+        // What was typed, without the rest of a year that the box's completion offers
+        // (selected, so the next key replaces it).
+        QLineEdit* edit = box->lineEdit();
+        const QString typed =
+            edit->hasSelectedText() ? edit->text().left(edit->selectionStart()) : edit->text();
+        EXPECT_EQ(typed, GetParam().expected) << box->objectName().toStdString();
         EXPECT_EQ(box->count(), 16);  // Enter never adds an item
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, YearKeyFilter,
-    ::testing::Values(KeyCase{"Letter", "20", {Qt::Key_A}, "20"},
-                      KeyCase{"Minus", "20", {Qt::Key_Minus}, "20"},
-                      KeyCase{"Space", "20", {Qt::Key_Space}, "20"},
-                      KeyCase{"Enter", "20", {Qt::Key_Return}, "20"},
-                      KeyCase{"Digits", "", {Qt::Key_2, Qt::Key_0, Qt::Key_0, Qt::Key_6}, "2006"},
-                      KeyCase{"AtMostFourDigits", "2006", {Qt::Key_1}, "2006"},
-                      KeyCase{"Backspace", "2006", {Qt::Key_Backspace, Qt::Key_7}, "2007"}),
+    ::testing::Values(
+        KeyCase{"Letter", "20", {Qt::Key_A}, {}, "20"},
+        KeyCase{"Minus", "20", {Qt::Key_Minus}, {}, "20"},
+        KeyCase{"Space", "20", {Qt::Key_Space}, {}, "20"},
+        KeyCase{"Enter", "20", {Qt::Key_Return}, {}, "20"},
+        KeyCase{"Escape", "20", {Qt::Key_Escape}, {}, "20"},
+        KeyCase{"Digits", "", {Qt::Key_2, Qt::Key_0, Qt::Key_0, Qt::Key_6}, {}, "2006"},
+        KeyCase{"MixedText", "", {}, QStringLiteral("2a- 0x2"), "202"},
+        KeyCase{"MixedTextOutsideTheList", "", {}, QStringLiteral("1a- 9x9"), "199"},
+        KeyCase{"AtMostFourDigits", "2006", {Qt::Key_1}, {}, "2006"},
+        KeyCase{"Backspace", "2006", {Qt::Key_Backspace, Qt::Key_7}, {}, "2007"},
+        KeyCase{"CursorAndDelete", "2006", {Qt::Key_Home, Qt::Key_Delete}, {}, "006"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, YearBoxKeepsOnlyTheDigitsAnInputMethodCommits) {
+    Tfrmmain* w = open();
+    w->cbxYear1->setEditText(QString());
+    QWidget* focused = testsupport::focusOn(w->cbxYear1);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("二0二4年"));
+    QApplication::sendEvent(focused, &commit);
+    EXPECT_EQ(w->cbxYear1->currentText(), QStringLiteral("04"));
+}
+
+TEST_F(MainWindowTest, TabLeavesTheYearBox) {
+    Tfrmmain* w = open();
+    testsupport::pressKeys(w->cbxYear1, {Qt::Key_Tab});
+    EXPECT_EQ(QApplication::focusWidget(), w->cbxMonth1);
+}
 
 TEST_F(MainWindowTest, MonthBoxTakesAnyTwoCharacters) {
     Tfrmmain* w = open();
-    w->show();
     w->cbxMonth1->setEditText(QString());
-    w->cbxMonth1->lineEdit()->setFocus();
-    QTest::keyClicks(w->cbxMonth1->lineEdit(), QStringLiteral("abc"));
+    testsupport::typeText(w->cbxMonth1, QStringLiteral("abc"));
     EXPECT_EQ(w->cbxMonth1->currentText(), QStringLiteral("ab"));
 }
 
