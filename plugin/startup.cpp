@@ -25,6 +25,50 @@ const QString kBusinessConnection = QStringLiteral("DB_Calvesteri");
 // The main window of the last successful start-up; null once it has destroyed itself.
 QPointer<QWidget> g_mainWindow;
 
+// A start-up is under way: the exports may be reached again from an event it dispatches.
+bool g_startingUp = false;
+
+class StartingUp {
+public:
+    StartingUp() { g_startingUp = true; }
+    ~StartingUp() { g_startingUp = false; }
+    StartingUp(const StartingUp&) = delete;
+    StartingUp& operator=(const StartingUp&) = delete;
+};
+
+void refuseWhileStartingUp(const char* entry) {
+    if (g_startingUp)
+        throw EInvalidOperation(
+            QStringLiteral("%1 cannot run while the statement window is being opened")
+                .arg(QLatin1String(entry)));
+}
+
+// Paints the splash by letting the event queue run once, with every timer event that is not
+// the splash's own held back: a held-back timer stays armed and fires on its next turn in
+// the host's loop, so no host code runs inside dllmain from a timer. Posted events cannot be
+// held back that way; a call of an export they make is refused by the start-up guard.
+class HostTimersHeld : public QObject {
+public:
+    explicit HostTimersHeld(QWidget* splash) : m_splash(splash) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~HostTimersHeld() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Timer)
+            return false;
+        for (QObject* o = watched; o != nullptr; o = o->parent()) {
+            if (o == m_splash)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    QWidget* m_splash;
+};
+
 // Undoes a start-up that did not complete: the modules this call created go (closing their
 // connections and releasing their names), and the splash with them.
 class StartUpRollback {
@@ -54,6 +98,9 @@ private:
 }  // namespace
 
 void StartUp(const void* hostRecord) {
+    refuseWhileStartingUp("dllmain");
+    const StartingUp guard;
+
     // 1. The whole record is copied before anything else happens.
     TDllParams record;
     std::memcpy(&record, hostRecord, sizeof(TDllParams));
@@ -64,14 +111,19 @@ void StartUp(const void* hostRecord) {
     auto splash = std::make_unique<TFrmsplish>();
     Frmsplish = splash.get();
     app.adoptWindow(splash.get());
-    splash->show();
-    splash->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    {
+        // Showing a splash window runs the event queue too while no loop is running.
+        const HostTimersHeld held(splash.get());
+        splash->show();
+        splash->repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
 
     // A window that is still open holds the business connection's name; the new start-up
     // would fail on it in step 4 anyway, and must not overwrite that window's DllParams.
     if (db::Session::Default().FindDatabase(kBusinessConnection) != nullptr)
-        throw EDatabaseError(QStringLiteral("Duplicate database name '%1'").arg(kBusinessConnection));
+        throw EDatabaseError(
+            QStringLiteral("Duplicate database name '%1'").arg(kBusinessConnection));
 
     // 3.
     TakeHostParams(&record);
@@ -102,9 +154,12 @@ void StartUp(const void* hostRecord) {
     window->showMaximized();
 }
 
-std::uint8_t OnScreen() { return OnScreenFlag; }
+std::uint8_t OnScreen() {
+    return OnScreenFlag;
+}
 
 void BringToFront() {
+    refuseWhileStartingUp("dllbringtofront");
     QWidget* window = g_mainWindow.data();
     if (window != nullptr)
         window->raise();

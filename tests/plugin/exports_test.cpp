@@ -4,6 +4,8 @@
 #include "plugin/dllparams.h"
 #include "startupserver.h"
 
+#include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -13,9 +15,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QTimer>
-#include <dlfcn.h>
 #include <functional>
-#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace {
@@ -117,7 +117,8 @@ TEST_F(Exports, OnlyTheThreeEntryPointsAreExported) {
                                     QStringLiteral(EXPORTPNL_PLUGIN_FILE)});
     ASSERT_TRUE(nm.waitForFinished(30000));
     QStringList names;
-    for (const QString& line : QString::fromUtf8(nm.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    for (const QString& line :
+         QString::fromUtf8(nm.readAllStandardOutput()).split(QLatin1Char('\n'))) {
         const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (parts.size() == 3)
             names << parts[2];
@@ -167,6 +168,64 @@ TEST_F(Exports, FailedStartUpReachesTheHostAndLeavesNothingBehind) {
     EXPECT_EQ(topLevel(QStringLiteral("Frmsplish")), nullptr);
     ASSERT_NE(open(), nullptr);  // nothing of the failed call is in the way
     EXPECT_EQ(g_entry.onScreen(), 1);
+}
+
+int visibleWindows(const QString& name) {
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        n += w->objectName() == name && w->isVisible();
+    return n;
+}
+
+// Before, the splash was painted by running the event queue, so a host timer fired inside
+// dllmain; a dllmain started from it opened the window and the outer call then failed with
+// "Duplicate database name". Now the host's timers wait and a queued call is refused.
+TEST_F(Exports, CallsFromEventsDuringTheStartUpLeaveItIntact) {
+    const TDllParams record = fixture.record();
+    bool outerReturned = false;
+    bool timerRan = false;
+    bool timerRanInside = false;
+    QTimer hostTimer;
+    hostTimer.setSingleShot(true);
+    hostTimer.setInterval(0);
+    QObject::connect(&hostTimer, &QTimer::timeout, [&] {
+        timerRan = true;
+        timerRanInside = !outerReturned;
+        // The host's calling order.
+        if (g_entry.onScreen())
+            g_entry.bringToFront();
+        else
+            g_entry.main(&record);
+    });
+    std::string queuedError = "not refused";
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+            try {
+                g_entry.main(&record);
+            } catch (const std::exception& e) {
+                queuedError = e.what();
+            }
+        },
+        Qt::QueuedConnection);
+    hostTimer.start();
+
+    std::string outerError;
+    try {
+        g_entry.main(&record);
+    } catch (const std::exception& e) {
+        outerError = e.what();
+    }
+    outerReturned = true;
+    EXPECT_EQ(outerError, "");
+    EXPECT_EQ(g_entry.onScreen(), 1);
+    EXPECT_EQ(queuedError, "dllmain cannot run while the statement window is being opened");
+    flush();
+    EXPECT_TRUE(timerRan);
+    EXPECT_FALSE(timerRanInside);
+    EXPECT_EQ(visibleWindows(QStringLiteral("frmmain")), 1);
+    EXPECT_EQ(visibleWindows(QStringLiteral("Frmsplish")), 0);
+    EXPECT_EQ(watcher.boxes, QStringList());
 }
 
 TEST_F(Exports, BringToFrontActivatesTheWindow) {
