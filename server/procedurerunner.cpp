@@ -196,6 +196,7 @@ std::vector<std::string> ProcedureRunner::tempTables() {
 
 CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<ProcParam>& params,
                                  RowSink* sink) {
+    m_session.checkFiles();
     m_session.startClock();
     const Target target = parseName(procedure);
     const std::string body = lookUp(target, procedure);

@@ -46,9 +46,27 @@ int probe(sqlite3* db, const std::string& schema) {
     return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
 }
 
-void attachOthers(sqlite3* db, const std::vector<DatabaseFile>& files, const DatabaseFile& main) {
+// SQLite takes an empty file for an empty database and writes a header into it on the
+// first change; a server that promises to alter nothing must not open one.
+bool isEmptyFile(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return !ec && size == 0;
+}
+
+OpenFile openFile(const DatabaseFile& f) {
+    OpenFile file{f.name, f.path, 0, 0};
+    identify(file);
+    return file;
+}
+
+// Attaches the folder's other databases; returns those that stayed attached.
+std::vector<OpenFile> attachOthers(sqlite3* db, const std::vector<DatabaseFile>& files,
+                                   const DatabaseFile& main) {
+    std::vector<OpenFile> attached;
     for (const DatabaseFile& f : files) {
-        if (&f == &main || equalsNoCase(f.name, "main") || equalsNoCase(f.name, "temp"))
+        if (&f == &main || equalsNoCase(f.name, "main") || equalsNoCase(f.name, "temp") ||
+            isEmptyFile(f.path))
             continue;
         sqlite3_stmt* raw = nullptr;
         const std::string sql = "ATTACH DATABASE ?1 AS " + quoteIdentifier(f.name);
@@ -64,7 +82,10 @@ void attachOthers(sqlite3* db, const std::vector<DatabaseFile>& files, const Dat
         if (probe(db, f.name) != SQLITE_OK)
             sqlite3_exec(db, ("DETACH DATABASE " + quoteIdentifier(f.name)).c_str(), nullptr,
                          nullptr, nullptr);
+        else
+            attached.push_back(openFile(f));
     }
+    return attached;
 }
 
 }  // namespace
@@ -108,6 +129,10 @@ CallResult Connection::call(std::string_view procedure, const std::vector<ProcPa
     return result;
 }
 
+bool Connection::lost() const {
+    return m_impl->session->lost();
+}
+
 const std::string& Connection::databaseName() const {
     return m_impl->session->database();
 }
@@ -146,6 +171,9 @@ std::unique_ptr<Connection> Server::connect(const std::string& database) const {
     const std::string where = "database '" + database + "' on server '" + m_folder + "'";
     if (database.empty() || main == files.end())
         throw Error("cannot open " + where + ": no such database");
+    if (isEmptyFile(main->path))
+        throw Error("cannot open " + where + ": its file '" + main->path +
+                    "' is empty (0 bytes), not a database");
 
     sqlite3* db = nullptr;
     // READWRITE without CREATE: a connection never makes a file appear.
@@ -154,13 +182,14 @@ std::unique_ptr<Connection> Server::connect(const std::string& database) const {
         sqlite3_close_v2(db);
         throw Error("cannot open " + where + ": " + why);
     }
+    // The busy time-out first: reading the schema already waits for another process's lock.
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_extended_result_codes(db, 0);
     if (probe(db, "main") != SQLITE_OK) {
         const std::string why = sqlite3_errmsg(db);
         sqlite3_close_v2(db);
         throw Error("cannot open " + where + ": " + why);
     }
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_extended_result_codes(db, 0);
     // WAL lets several connections read while one writes; only switched when not yet set,
     // so an already prepared database file is left as it is.
     sqlite3_stmt* raw = nullptr;
@@ -178,10 +207,11 @@ std::unique_ptr<Connection> Server::connect(const std::string& database) const {
     sqlite3_exec(db,
                  "PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-32768",
                  nullptr, nullptr, nullptr);
-    attachOthers(db, files, *main);
+    std::vector<OpenFile> open{openFile(*main)};
+    for (OpenFile& f : attachOthers(db, files, *main)) open.push_back(std::move(f));
 
     auto impl = std::make_unique<Connection::Impl>();
-    impl->session = std::make_unique<Session>(db, main->name, m_folder);
+    impl->session = std::make_unique<Session>(db, main->name, m_folder, std::move(open));
     return std::unique_ptr<Connection>(new Connection(std::move(impl)));
 }
 

@@ -31,14 +31,30 @@ struct Column {
 struct Value {
     enum class Kind { Null, Integer, Float, Currency, Text, DateTime };
     Kind kind = Kind::Null;
-    std::int64_t integer = 0;  // Integer; Currency in 1/10000 units; DateTime in ms since 1970 (local clock, no zone)
-    double real = 0;           // Float
-    std::string text;          // Text, UTF-8
+    std::int64_t integer =
+        0;  // Integer; Currency in 1/10000 units; DateTime in ms since 1970 (local clock, no zone)
+    double real = 0;   // Float
+    std::string text;  // Text, UTF-8
 
     static Value null() { return {}; }
-    static Value fromInt(std::int64_t v) { Value x; x.kind = Kind::Integer; x.integer = v; return x; }
-    static Value fromDouble(double v) { Value x; x.kind = Kind::Float; x.real = v; return x; }
-    static Value fromText(std::string v) { Value x; x.kind = Kind::Text; x.text = std::move(v); return x; }
+    static Value fromInt(std::int64_t v) {
+        Value x;
+        x.kind = Kind::Integer;
+        x.integer = v;
+        return x;
+    }
+    static Value fromDouble(double v) {
+        Value x;
+        x.kind = Kind::Float;
+        x.real = v;
+        return x;
+    }
+    static Value fromText(std::string v) {
+        Value x;
+        x.kind = Kind::Text;
+        x.text = std::move(v);
+        return x;
+    }
     bool isNull() const { return kind == Kind::Null; }
 };
 
@@ -50,9 +66,9 @@ public:
     virtual void columns(const std::vector<Column>& cols) = 0;
     virtual void beginRow() = 0;
     virtual void null() = 0;
-    virtual void integer(std::int64_t v) = 0;    // Integer
-    virtual void real(double v) = 0;             // Float
-    virtual void currency(std::int64_t v) = 0;   // 1/10000 units
+    virtual void integer(std::int64_t v) = 0;      // Integer
+    virtual void real(double v) = 0;               // Float
+    virtual void currency(std::int64_t v) = 0;     // 1/10000 units
     virtual void text(std::string_view utf8) = 0;  // Text, Memo
     virtual void dateTime(std::int64_t msSinceEpoch) = 0;
     virtual void endRow() = 0;
@@ -88,10 +104,14 @@ public:
     RowSet query(std::string_view sql);
 
     // Runs a stored procedure ("dbo.X" or "X") with named parameters.
-    CallResult call(std::string_view procedure, const std::vector<ProcParam>& params, RowSink* sink);
+    CallResult call(std::string_view procedure, const std::vector<ProcParam>& params,
+                    RowSink* sink);
     CallResult call(std::string_view procedure, const std::vector<ProcParam>& params, RowSet* rows);
 
     const std::string& databaseName() const;
+    // True once a request found a database file of this connection deleted, moved or
+    // replaced; every request fails from then on, and a new connection is needed.
+    bool lost() const;
     // Statement time limit in seconds (0 = none); a statement over it fails with Error.
     void setQueryTimeLimit(int seconds);
 

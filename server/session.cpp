@@ -9,8 +9,18 @@
 #include "server/tokenizer.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace server {
+
+bool identify(OpenFile& file) {
+    struct stat st {};
+    if (::stat(file.path.c_str(), &st) != 0)
+        return false;
+    file.device = static_cast<unsigned long long>(st.st_dev);
+    file.inode = static_cast<unsigned long long>(st.st_ino);
+    return true;
+}
 
 namespace {
 
@@ -30,8 +40,11 @@ void StatementDeleter::operator()(sqlite3_stmt* stmt) const {
     sqlite3_finalize(stmt);
 }
 
-Session::Session(sqlite3* db, std::string database, std::string folder)
-    : m_db(db), m_database(std::move(database)), m_folder(std::move(folder)) {
+Session::Session(sqlite3* db, std::string database, std::string folder, std::vector<OpenFile> files)
+    : m_db(db),
+      m_database(std::move(database)),
+      m_folder(std::move(folder)),
+      m_files(std::move(files)) {
     SqlFunctions::registerAll(m_db, &m_folder);
     sqlite3_progress_handler(m_db, 1000, &Session::onProgress, this);
 }
@@ -59,6 +72,18 @@ void Session::fail(const std::string& context) const {
     if (m_timedOut)
         throw Error(context + ": query timed out after " + std::to_string(m_timeLimit) + " s");
     throw Error(context + ": " + sqlite3_errmsg(m_db));
+}
+
+void Session::checkFiles() {
+    for (const OpenFile& f : m_files) {
+        OpenFile now = f;
+        if (identify(now) && now.device == f.device && now.inode == f.inode)
+            continue;
+        m_lost = true;
+        throw Error("database '" + f.name + "' on server '" + m_folder +
+                    "' is no longer there: its file '" + f.path +
+                    "' was removed, moved or replaced since the connection opened");
+    }
 }
 
 bool Session::onlyBlank(std::string_view text) {
@@ -93,6 +118,7 @@ void Session::run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context)
 }
 
 void Session::execute(std::string_view tsql, RowSink* sink) {
+    checkFiles();
     startClock();
     const std::string context = "statement \"" + shown(tsql) + "\"";
     const std::string sql = Rewriter::rewrite(tsql);

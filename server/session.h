@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -19,10 +20,23 @@ struct StatementDeleter {
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
+// A database file a connection has open, as it was when opened.
+struct OpenFile {
+    std::string name;  // database name
+    std::string path;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+};
+
+// The file's identity now; false when it cannot be read.
+bool identify(OpenFile& file);
+
 class Session {
 public:
-    // Takes over an open handle whose attachments are done.
-    Session(sqlite3* db, std::string database, std::string folder);
+    // Takes over an open handle whose attachments are done; `files` are the databases it
+    // has open (main first).
+    Session(sqlite3* db, std::string database, std::string folder,
+            std::vector<OpenFile> files = {});
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -49,6 +63,12 @@ public:
     // Throws Error "<context>: <SQLite's text>" (or the time-limit text).
     [[noreturn]] void fail(const std::string& context) const;
 
+    // Every request starts here. An open SQLite file that was deleted or moved away is
+    // still read and written, but nobody will see those writes again: the request fails
+    // with Error naming the database instead, and the session counts as lost.
+    void checkFiles();
+    bool lost() const { return m_lost; }
+
     // True when nothing but whitespace, comments and semicolons remain.
     static bool onlyBlank(std::string_view text);
 
@@ -58,9 +78,11 @@ private:
     sqlite3* m_db;
     std::string m_database;
     std::string m_folder;  // getdate() reads server.ini through this address
+    std::vector<OpenFile> m_files;
     int m_timeLimit = 0;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_timedOut = false;
+    bool m_lost = false;
 };
 
 }  // namespace server

@@ -49,7 +49,9 @@ QString sqlQuotedBody(const QString& id) {
 
 QString sqlDatabasePart(const QString& dbName) {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    if (plain.match(dbName).hasMatch())
+    // Already a bracketed name: "[" and "]" around a text whose every "]" is doubled.
+    static const QRegularExpression bracketed(QStringLiteral("^\\[([^\\]]|\\]\\])+\\]$"));
+    if (plain.match(dbName).hasMatch() || bracketed.match(dbName).hasMatch())
         return dbName;
     QString inner = dbName;
     inner.replace(QLatin1Char(']'), QStringLiteral("]]"));

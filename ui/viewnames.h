@@ -15,5 +15,6 @@ void GetCwViewObjectName(int year, const QString& id, QString& prefix, QString& 
 // `id` as the body of a single-quoted SQL literal (every ' doubled).
 QString sqlQuotedBody(const QString& id);
 // The kernel database name as the first part of a three-part name: as it stands when it is
-// a plain identifier, otherwise bracketed with any ] doubled.
+// a plain identifier or already bracketed ("[Mis Core]"), otherwise bracketed with any ]
+// doubled, so the text always names exactly the database given.
 QString sqlDatabasePart(const QString& dbName);

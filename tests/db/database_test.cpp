@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using db::Database;
@@ -178,6 +180,29 @@ TEST_F(EmbeddedTest, DatasetOpensItsClosedConnectionAndCloseClosesDatasets) {
     d.Close();
     EXPECT_FALSE(q.Active());
     EXPECT_THROW(q.RecordCount(), EDatabaseError);
+}
+
+TEST_F(EmbeddedTest, ConnectionWhoseFolderWentAwayFailsAndIsReopenedLater) {
+    Database d("DB_Gone");
+    connect(d);
+    db::Query q;
+    q.SetDatabaseName("DB_Gone");
+    q.SQL() << "select * from ship";
+    ASSERT_NO_DB_ERROR(q.Open());
+    q.Close();
+    const std::string folder = server.folder();
+    std::filesystem::rename(folder, folder + ".moved");
+    try {
+        q.Open();
+        FAIL() << "no error";
+    } catch (const EDatabaseError& e) {
+        EXPECT_TRUE(e.message().contains("'Biz'")) << e.message().toStdString();
+    }
+    EXPECT_FALSE(d.Connected());
+    EXPECT_THROW(q.Open(), EDatabaseError);  // the folder is still missing
+    std::filesystem::rename(folder + ".moved", folder);
+    ASSERT_NO_DB_ERROR(q.Open());
+    EXPECT_EQ(q.RecordCount(), 2);
 }
 
 TEST_F(EmbeddedTest, UnknownConnectionNameFails) {

@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -94,6 +99,99 @@ TEST_F(OpenTest, FailedStatementsWriteNothing) {
                      server::Error);
     }
     EXPECT_EQ(snapshot(srv.folder()), before);
+}
+
+// Before, an empty file was taken for an empty database and given a header on opening.
+TEST_F(OpenTest, EmptyFileIsRefusedAndLeftEmpty) {
+    const std::string empty = srv.folder() + "/Empty.db";
+    std::ofstream(empty).close();
+    try {
+        server::Server::open(srv.folder()).connect("empty");
+        FAIL() << "no error";
+    } catch (const server::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("empty (0 bytes)"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("'empty'"), std::string::npos) << e.what();
+    }
+    // As a neighbour it is not attached, and not written either.
+    auto conn = server::Server::open(srv.folder()).connect("Miskernel");
+    EXPECT_THROW(conn->query("select * from Empty.sqlite_master"), server::Error);
+    conn->execute("insert into dept values('08','新部门','B')", nullptr);
+    EXPECT_EQ(fs::file_size(empty), 0u);
+}
+
+// Before, statements on a connection whose files were deleted or moved went on
+// "succeeding" against the unlinked files, and their writes were lost.
+TEST_F(OpenTest, DatabaseGoneUnderAnOpenConnectionFailsNamingIt) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> doIt;
+        std::function<void(const std::string&)> undo;
+        const char* named;
+    };
+    const Case cases[] = {
+        {"folder moved away", [](const std::string& f) { fs::rename(f, f + ".moved"); },
+         [](const std::string& f) { fs::rename(f + ".moved", f); }, "'Calvesteri'"},
+        {"attached neighbour deleted",
+         [](const std::string& f) { fs::rename(f + "/Miskernel.db", f + "/../Miskernel.keep"); },
+         [](const std::string& f) { fs::rename(f + "/../Miskernel.keep", f + "/Miskernel.db"); },
+         "'Miskernel'"},
+        {"file replaced by a copy",
+         [](const std::string& f) {
+             fs::copy_file(f + "/Calvesteri.db", f + "/copy.tmp");
+             fs::rename(f + "/copy.tmp", f + "/Calvesteri.db");
+         },
+         [](const std::string&) {}, "'Calvesteri'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto conn = server::Server::open(srv.folder()).connect("Calvesteri");
+        conn->query("select 1");
+        c.doIt(srv.folder());
+        for (const char* sql : {"select 1", "insert into shipment values('Z1', 1)"}) {
+            try {
+                conn->query(sql);
+                ADD_FAILURE() << sql << ": no error";
+            } catch (const server::Error& e) {
+                EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+                EXPECT_NE(std::string(e.what()).find("no longer there"), std::string::npos);
+            }
+        }
+        EXPECT_THROW(conn->call("dbo.nosuch", {}, static_cast<server::RowSet*>(nullptr)),
+                     server::Error);
+        EXPECT_TRUE(conn->lost());
+        c.undo(srv.folder());
+        // A new connection sees the files as they are now.
+        auto again = server::Server::open(srv.folder()).connect("Calvesteri");
+        EXPECT_FALSE(again->lost());
+        EXPECT_EQ(again->query("select * from shipment where invoiceno = 'Z1'").rows.size(), 0u);
+    }
+}
+
+// Before, the schema was read before the busy time-out was set, so a database that another
+// process held locked failed at once instead of being waited for.
+TEST_F(OpenTest, OpeningWaitsForAnotherProcesssLock) {
+    const std::string path = srv.folder() + "/Locked.db";
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other,
+                           "PRAGMA journal_mode=DELETE; CREATE TABLE t(a INT); "
+                           "BEGIN EXCLUSIVE; INSERT INTO t VALUES(1);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    std::unique_ptr<server::Connection> conn;
+    EXPECT_NO_THROW(conn = server::Server::open(srv.folder()).connect("Locked"));
+    release.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+    if (conn) {
+        EXPECT_EQ(conn->query("select a from t").rows.size(), 1u);
+    }
+    conn.reset();
+    sqlite3_close(other);
 }
 
 }  // namespace

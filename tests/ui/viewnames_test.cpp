@@ -25,7 +25,10 @@ TEST(SqlPieces, DatabasePartBracketsOnlyWhatIsNotAPlainName) {
     };
     for (const Case& c :
          {Case{"Miskernel", "Miskernel"}, Case{"_k2", "_k2"}, Case{"Kern 2", "[Kern 2]"},
-          Case{"2kern", "[2kern]"}, Case{"a]b", "[a]]b]"}, Case{"x.dbo.y--", "[x.dbo.y--]"}})
+          Case{"2kern", "[2kern]"}, Case{"a]b", "[a]]b]"}, Case{"x.dbo.y--", "[x.dbo.y--]"},
+          // Before, a bracketed name was bracketed again and named another database.
+          Case{"[MisCore]", "[MisCore]"}, Case{"[Kern 2]", "[Kern 2]"}, Case{"[a]]b]", "[a]]b]"},
+          Case{"[a]b]", "[[a]]b]]]"}, Case{"[x", "[[x]"}, Case{"[]", "[[]]]"}})
         EXPECT_EQ(sqlDatabasePart(c.name), c.expected) << c.name.toStdString();
 }
 
@@ -84,6 +87,17 @@ TEST(ViewNamesStatement, KernelLookUpTextAsSent) {
                            QStringLiteral("where userid='0012'")}));
     // The query stays open for its next user.
     EXPECT_TRUE(fm_YYCWData->CommonQuery->Active());
+}
+
+TEST(ViewNamesStatement, BracketedKernelNameReachesTheKernel) {
+    WindowEnv env;
+    env.connect(QStringLiteral("S"), QStringLiteral("0012"));
+    DllParams.MiskernelDbName.assign(QStringLiteral("[Kern]"));
+    QString prefix, name;
+    GetViewObjectName(QStringLiteral("0012"), prefix, name);
+    EXPECT_EQ(fm_YYCWData->CommonQuery->SQL().first(),
+              QStringLiteral("Select username from [Kern].dbo.users "));
+    EXPECT_EQ(name, QStringLiteral("张三"));
 }
 
 TEST(ViewNamesStatement, MissingKernelTableIsAnError) {

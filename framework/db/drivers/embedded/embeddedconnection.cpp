@@ -119,6 +119,10 @@ EmbeddedConnection::EmbeddedConnection(const ParamList& params)
 
 EmbeddedConnection::~EmbeddedConnection() = default;
 
+bool EmbeddedConnection::isOpen() const {
+    return !m_connection->lost();
+}
+
 void EmbeddedConnection::execute(const QString& sql, RowStore* rows) {
     try {
         if (rows != nullptr) {

@@ -23,6 +23,8 @@ public:
     void call(const QString& procedure, std::vector<Param>& params, RowStore* rows) override;
     QString hostName() const override { return m_hostName; }
     QString applicationName() const override { return m_applicationName; }
+    // False once a database file went away under the connection: the next use reopens.
+    bool isOpen() const override;
 
     QString userName() const { return m_userName; }
     QString serverFolder() const { return m_server; }
