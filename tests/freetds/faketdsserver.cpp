@@ -117,11 +117,13 @@ QByteArray preloginAnswer() {
     return b;
 }
 
-QByteArray loginAnswer() {
+// `version` as LOGIN7 carries it (little-endian); the acknowledgement gives it back
+// big-endian, agreeing to the version the client asked for as SQL Server does.
+QByteArray loginAnswer(std::uint32_t version) {
     QByteArray b;
     QByteArray ack;
-    putU8(ack, 1);                      // T-SQL
-    ack.append("\x74\x00\x00\x04", 4);  // TDS 7.4
+    putU8(ack, 1);  // T-SQL
+    for (int shift = 24; shift >= 0; shift -= 8) putU8(ack, static_cast<int>(version >> shift));
     putBVarchar(ack, QStringLiteral("Fake"));
     ack.append("\x0B\x00\x08\x1C", 4);
     putU8(b, 0xAD);
@@ -443,6 +445,10 @@ QString FakeTdsServer::lastLoginUser() const {
     std::lock_guard lock(m_mutex);
     return m_user;
 }
+std::uint32_t FakeTdsServer::lastLoginTdsVersion() const {
+    std::lock_guard lock(m_mutex);
+    return m_tdsVersion;
+}
 
 void FakeTdsServer::serve(int client) {
     int type = 0;
@@ -454,15 +460,17 @@ void FakeTdsServer::serve(int client) {
             const auto field = [&p](int at) {
                 return getUcs2(p, getU16(p, at), getU16(p, at + 2));
             };
+            const std::uint32_t version = getU32(p, 4);
             {
                 std::lock_guard lock(m_mutex);
                 m_hostName = field(36);
                 m_user = field(40);
                 m_appName = field(48);
                 m_database = field(68);
+                m_tdsVersion = version;
             }
             ++m_logins;
-            sendMessage(client, loginAnswer());
+            sendMessage(client, loginAnswer(version));
         } else if (type == 0x06) {  // attention: acknowledge the cancel
             QByteArray ack;
             putU8(ack, 0xFD);
@@ -483,6 +491,12 @@ void FakeTdsServer::serve(int client) {
             if (reply.kind == Reply::Kind::Silent)
                 continue;
             if (reply.kind == Reply::Kind::Drop) {
+                ::shutdown(client, SHUT_RDWR);
+                return;
+            }
+            if (reply.kind == Reply::Kind::RawThenDrop) {
+                if (!reply.tokens.isEmpty())
+                    sendMessage(client, reply.tokens);
                 ::shutdown(client, SHUT_RDWR);
                 return;
             }

@@ -1,6 +1,7 @@
-// A scripted TDS 7.4 server on a loopback port, enough for the network back end to log in,
-// send batches and remote procedure calls, and read what the script answers: result sets,
-// errors, output values. A script may also stay silent or drop the link.
+// A scripted TDS 7.x server on a loopback port (it agrees to the version the client asks), enough
+// for the network back end to log in, send batches and remote procedure calls, and read what the
+// script answers: result sets, errors, output values. A script may also stay silent or drop the
+// link.
 #pragma once
 
 #include <QByteArray>
@@ -73,11 +74,14 @@ private:
 };
 
 struct Reply {
-    enum class Kind { Answer, Silent, Drop };
+    // RawThenDrop: the bytes are sent as the whole answer, whatever they hold, and the link
+    // is closed after them (replays of captured or fuzzed answers).
+    enum class Kind { Answer, Silent, Drop, RawThenDrop };
     Kind kind = Kind::Answer;
     QByteArray tokens;  // empty: a plain DONE
     static Reply silent() { return {Kind::Silent, {}}; }
     static Reply drop() { return {Kind::Drop, {}}; }
+    static Reply rawThenDrop(QByteArray bytes) { return {Kind::RawThenDrop, std::move(bytes)}; }
     static Reply answer(const Tokens& t) { return {Kind::Answer, t.data()}; }
 };
 
@@ -95,6 +99,7 @@ public:
     QString lastLoginAppName() const;
     QString lastLoginDatabase() const;
     QString lastLoginUser() const;
+    std::uint32_t lastLoginTdsVersion() const;  // as LOGIN7 carries it, e.g. 0x730B0003
 
 private:
     void serve(int client);
@@ -108,6 +113,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Request> m_requests;
     QString m_hostName, m_appName, m_database, m_user;
+    std::uint32_t m_tdsVersion = 0;
     std::vector<int> m_clients;
     std::vector<std::thread> m_threads;
     std::thread m_acceptor;

@@ -11,8 +11,11 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 using db::FieldType;
 using db::RowStore;
@@ -320,6 +323,56 @@ TEST(TdsConnection, DatabaseWithALostLinkReportsClosedAndKeepsItsName) {
     EXPECT_EQ(db::Session::Default().FindDatabase(QStringLiteral("db_lost_link")), &database);
     database.Close();
     EXPECT_EQ(DbLibrary::users(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+QByteArray regressionInput(const char* name) {
+    QFile f(QStringLiteral(EXPORTPNL_FUZZ_REGRESSIONS "/") + QLatin1String(name));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+    return f.readAll();
+}
+
+// Before, the login asked for TDS 7.4, where the client library reads a feature
+// acknowledgement (token AE) in a loop that spins for ever once the link has dropped.
+TEST(TdsConnection, AnswersThatSpunTheClientLibraryFailPromptlyAtTds73) {
+    for (const char* name :
+         {"tdswire-freetds-spin-AEA7.bin", "tdswire-freetds-spin-dbresults.bin"}) {
+        SCOPED_TRACE(name);
+        const QByteArray input = regressionInput(name);
+        ASSERT_FALSE(input.isEmpty());
+        FakeTdsServer server(
+            withSetup([&input](const Request&) { return Reply::rawThenDrop(input.mid(1)); }));
+        TdsConnection connection(settingsFor(server, 2));
+        EXPECT_EQ(server.lastLoginTdsVersion(), 0x730B0003u);
+        const auto started = std::chrono::steady_clock::now();
+        RowStore rows;
+        EXPECT_THROW(connection.execute(QStringLiteral("select 1"), &rows), EDatabaseError);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        EXPECT_FALSE(connection.isOpen());
+    }
+    FakeTdsServer next(withSetup([](const Request&) { return Reply{}; }));
+    EXPECT_NO_THROW(TdsConnection(settingsFor(next)).execute(QStringLiteral("select 1"), nullptr));
+}
+
+// Before, the decoder of a DECIMAL(37) or DECIMAL(38) value, the type SQL Server gives a
+// SUM over a decimal column, never returned.
+TEST(TdsConnection, Decimal38ValueIsRead) {
+    FakeTdsServer server(withSetup([](const Request&) {
+        Tokens t;
+        t.columns({{QStringLiteral("total"), Tokens::Decimal, 38, 2}})
+            .beginRow()
+            .decimal(true, 123456789012345678ULL)
+            .done();
+        return Reply::answer(t);
+    }));
+    TdsConnection connection(settingsFor(server));
+    RowStore rows;
+    connection.execute(QStringLiteral("select sum(amount) from ship"), &rows);
+    ASSERT_EQ(rows.rowCount(), 1);
+    EXPECT_DOUBLE_EQ(rows.real(0, 0), -1234567890123456.78);
 }
 
 }  // namespace

@@ -93,8 +93,10 @@ TdsConnection::TdsConnection(const LoginSettings& settings) : m_settings(setting
     DBSETLCHARSET(login, kClientCharset);
     DBSETLPACKET(login, m_settings.packetSize);
     // A fixed protocol version: with "auto" an unanswered login is retried with other
-    // versions and can wait far beyond the login time limit.
-    DBSETLVERSION(login, DBVERSION_74);
+    // versions and can wait far beyond the login time limit. 7.3 rather than 7.4: it has
+    // every type the library reads, and at 7.4 the client library (FreeTDS 1.3.17) reads
+    // a feature acknowledgement in a loop that spins for ever when the link drops inside it.
+    DBSETLVERSION(login, DBVERSION_73);
 
     {
         // The login time limit is process-wide in the library: set right before each login.
