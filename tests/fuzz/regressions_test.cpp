@@ -1,0 +1,88 @@
+// Every stored fuzz input replayed through its target: the inputs that once broke the
+// plug-in (regressions/) and the seeds (corpus/<target>/). A crash, a hang (the test's
+// time-out), an escaping exception or, in the sanitized build, a sanitizer report fails it.
+#include "fuzztargets.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Target = int (*)(const std::uint8_t*, std::size_t);
+
+const std::map<std::string, Target> kTargets = {
+    {"conversions", fuzz::conversions}, {"server", fuzz::serverStatements},
+    {"tdsvalue", fuzz::tdsValue},       {"tdswire", fuzz::tdsWire},
+    {"hostrecord", fuzz::hostRecord},
+};
+
+struct Input {
+    std::string target;
+    fs::path path;
+};
+
+// regressions/<target>-<what>.bin and corpus/<target>/<any name>.
+std::vector<Input> storedInputs() {
+    std::vector<Input> out;
+    const fs::path root(EXPORTPNL_FUZZ_DIR);
+    for (const auto& e : fs::directory_iterator(root / "regressions")) {
+        const std::string name = e.path().filename().string();
+        if (e.path().extension() == ".bin")
+            out.push_back({name.substr(0, name.find('-')), e.path()});
+    }
+    for (const auto& [target, fn] : kTargets) {
+        const fs::path dir = root / "corpus" / target;
+        if (!fs::is_directory(dir))
+            continue;
+        for (const auto& e : fs::directory_iterator(dir)) out.push_back({target, e.path()});
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Input& a, const Input& b) { return a.path < b.path; });
+    return out;
+}
+
+class StoredInput : public ::testing::TestWithParam<Input> {};
+
+TEST_P(StoredInput, RunsThroughItsTargetCleanly) {
+    const Input& in = GetParam();
+    const auto target = kTargets.find(in.target);
+    ASSERT_NE(target, kTargets.end()) << "no target named " << in.target;
+    std::ifstream file(in.path, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
+                                  std::istreambuf_iterator<char>()};
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(target->second(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), 0);
+    // Every network wait is bounded by the 2 s limits the target sets.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+}
+
+TEST(StoredInputs, EveryTargetHasSeedsAndEveryRegressionATarget) {
+    std::map<std::string, int> count;
+    for (const Input& in : storedInputs()) {
+        EXPECT_TRUE(kTargets.count(in.target)) << in.path;
+        ++count[in.target];
+    }
+    for (const auto& [target, fn] : kTargets) EXPECT_GT(count[target], 0) << target;
+}
+
+std::string testName(const ::testing::TestParamInfo<Input>& info) {
+    std::string name = info.param.target + "_" + info.param.path.stem().string();
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return name + "_" + std::to_string(info.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fuzz, StoredInput, ::testing::ValuesIn(storedInputs()), testName);
+
+}  // namespace
