@@ -1,6 +1,8 @@
 // The data-aware grid over an in-memory dataset, headless: rows and footer, frozen
 // columns, row selection, and the cursor followed both ways.
 #include "framework/grid/dbgrid.h"
+#include "framework/grid/footerrow.h"
+#include "framework/grid/footersums.h"
 
 #include "framework/db/datalink.h"
 #include "framework/db/dataset.h"
@@ -116,6 +118,25 @@ TEST_F(GridTest, CellsAndTotalsShowPlainNumbers) {
     EXPECT_EQ(gridWidget->footerText(5), QStringLiteral("1200"));
     EXPECT_EQ(gridWidget->cellText(0, 6), QString()) << "a missing field leaves its column empty";
     EXPECT_EQ(gridWidget->footerText(6), QStringLiteral("0"));
+}
+
+// Before, a float of 1e300 made its footer read "-922337203685473".
+TEST_F(GridTest, FooterWithoutATotalSaysSoAndWhy) {
+    data->addRow({QStringLiteral("X"), QVariant(), QVariant(), 1.0, 2.0, 1e300});
+    data->addRow({QStringLiteral("Y"), QVariant(), QVariant(), 900000000000000.0, 2.0, 1.0});
+    data->addRow({QStringLiteral("Z"), QVariant(), QVariant(), 900000000000000.0, 2.0, 1.0});
+    data->Open();
+    gridWidget->resize(800, 300);
+    gridWidget->show();
+    auto* footer = static_cast<grid::FooterRow*>(gridWidget->footer());
+    EXPECT_EQ(gridWidget->footerText(5), grid::FooterSums::kOverflowText);
+    EXPECT_TRUE(footer->toolTipText(5).contains(QStringLiteral("'cb'")))
+        << footer->toolTipText(5).toStdString();
+    // Money values whose sum leaves 64 bits: exact, shown with at most 15 digits.
+    EXPECT_EQ(gridWidget->footerTotal(3), db::Scaled4{1800000000000001} * 10000);
+    EXPECT_EQ(gridWidget->footerText(3), QStringLiteral("1.8E15"));
+    EXPECT_EQ(footer->toolTipText(4), QString()) << "a total that fits has no tip";
+    EXPECT_EQ(footer->columnAt(footer->cellRect(4).center().x()), 4);
 }
 
 TEST_F(GridTest, TotalsAreExactFixedPoint) {
