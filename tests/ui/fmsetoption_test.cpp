@@ -86,6 +86,16 @@ protected:
         return dialog;
     }
 
+    // Dialog, window and data modules go, so the next case of a table starts afresh.
+    void closeAll() {
+        delete dialog.data();
+        env.closeWindow();
+        delete frmData;
+        frmData = nullptr;
+        delete fm_YYCWData;
+        fm_YYCWData = nullptr;
+    }
+
     static QStringList items(const QComboBox* c) {
         QStringList out;
         for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
@@ -194,12 +204,7 @@ TEST_F(OptionDialogTest, OpensOnTheStoredKind) {
         if (c.salersText) {
             EXPECT_EQ(dialog->dbvwSalers->Text(), QString::fromUtf8(c.salersText));
         }
-        delete dialog.data();
-        env.closeWindow();
-        delete frmData;
-        frmData = nullptr;
-        delete fm_YYCWData;
-        fm_YYCWData = nullptr;
+        closeAll();
     }
 }
 
@@ -226,12 +231,7 @@ TEST_F(OptionDialogTest, ArrowKeysMoveOnFromTheKindItOpenedOn) {
         const QChar first = QString::fromUtf8(c.expected).front();
         EXPECT_EQ(dialog->dbvwOffice->isEnabled(), first == QLatin1Char('D'));
         EXPECT_EQ(dialog->dbvwSalers->isEnabled(), first == QLatin1Char('S'));
-        delete dialog.data();
-        env.closeWindow();
-        delete frmData;
-        frmData = nullptr;
-        delete fm_YYCWData;
-        fm_YYCWData = nullptr;
+        closeAll();
     }
 }
 
