@@ -106,9 +106,10 @@ TEST(TdsConnection, RowsAreTypedFromServerColumnsAndNullsKept) {
 
     ASSERT_EQ(rows.columnCount(), 7);
     ASSERT_EQ(rows.rowCount(), 2);
+    // The decimal(18,4) is held as exactly as the money column.
     const FieldType types[] = {FieldType::String,   FieldType::String, FieldType::Integer,
                                FieldType::Currency, FieldType::Float,  FieldType::DateTime,
-                               FieldType::Float};
+                               FieldType::Currency};
     for (int c = 0; c < 7; ++c)
         EXPECT_EQ(rows.columns()[static_cast<std::size_t>(c)].type, types[c]) << c;
     EXPECT_EQ(rows.indexOf(QStringLiteral("LIRUN")), 3);
@@ -117,8 +118,8 @@ TEST(TdsConnection, RowsAreTypedFromServerColumnsAndNullsKept) {
     EXPECT_EQ(rows.integer(0, 2), -7);
     EXPECT_EQ(rows.integer(0, 3), 12345678);  // 1234.5678 to the ten-thousandth
     EXPECT_EQ(rows.real(0, 4), 8.25);
-    EXPECT_EQ(rows.integer(0, 5), QDateTime(QDate(2005, 3, 4), QTime(9, 0)).toMSecsSinceEpoch());
-    EXPECT_EQ(rows.real(0, 6), -1234.5678);
+    EXPECT_EQ(rows.integer(0, 5), db::naiveMsSinceEpoch(QDateTime(QDate(2005, 3, 4), QTime(9, 0))));
+    EXPECT_EQ(rows.integer(0, 6), -12345678);
     for (int c = 0; c < 7; ++c) EXPECT_TRUE(rows.isNull(1, c)) << c;
 }
 
@@ -160,21 +161,26 @@ db::Param makeParam(const char* name, FieldType type, db::ParamType dir, QVarian
     return p;
 }
 
-TEST(TdsConnection, ProcedureCallSendsTypedInputsAndReadsOutputsAfterRows) {
-    const QString ywDept = QStringLiteral("B1");
-    FakeTdsServer server(withSetup([ywDept](const Request& r) {
+// Before, calls went through the client library's remote-call interface, which sends an
+// empty string as NULL. A call is now a batch of literals, its outputs read back last.
+TEST(TdsConnection, ProcedureCallSendsEveryInputAsItIsAndReadsOutputsAfterRows) {
+    FakeTdsServer server(withSetup([](const Request& r) {
         Tokens t;
-        if (!r.rpc)
-            return Reply{};
         t.columns({{QStringLiteral("deptname"), Tokens::NVarChar, 40}})
             .beginRow()
             .text(QStringLiteral("出口一部"))
             .done(true);
-        t.returnStatus(0);
-        t.returnText(QStringLiteral("@toYWdept"),
-                     r.text.endsWith(QStringLiteral("Null")) ? nullptr : &ywDept);
-        t.returnInt(QStringLiteral("@count"), 42);
-        t.done(false, false, true);
+        // The batch's final SELECT: return value, then the outputs in order.
+        t.columns({{QString(), Tokens::Int, 4},
+                   {QString(), Tokens::NVarChar, 8000},
+                   {QString(), Tokens::Int, 4}})
+            .beginRow()
+            .integer(0);
+        if (r.text.contains(QStringLiteral("ReturnsNull")))
+            t.null();
+        else
+            t.text(QStringLiteral("B1"));
+        t.integer(42).done();
         return Reply::answer(t);
     }));
     TdsConnection connection(settingsFor(server));
@@ -190,26 +196,18 @@ TEST(TdsConnection, ProcedureCallSendsTypedInputsAndReadsOutputsAfterRows) {
     RowStore rows;
     connection.call(QStringLiteral("dbo.CWDept2YWDept_Format1"), params, &rows);
 
-    const Request sent = server.requests().back();
-    EXPECT_TRUE(sent.rpc);
-    EXPECT_EQ(sent.text, QStringLiteral("dbo.CWDept2YWDept_Format1"));
-    ASSERT_EQ(sent.params.size(), 6u);  // the return value is not sent
-    EXPECT_EQ(sent.params[0].name, QStringLiteral("@curyear"));
-    EXPECT_EQ(sent.params[0].data, QByteArray("\xD5\x07\x00\x00", 4));
-    EXPECT_EQ(sent.params[1].name, QStringLiteral("@cwdept"));
-    EXPECT_FALSE(sent.params[1].isNull);
-    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(sent.params[1].data.constData()),
-                                 sent.params[1].data.size() / 2),
-              QStringLiteral("0301"));
-    EXPECT_TRUE(sent.params[2].output);
-    EXPECT_TRUE(sent.params[2].isNull);
-    EXPECT_TRUE(sent.params[3].output);
-    EXPECT_FALSE(sent.params[3].isNull);
-    // The remote-call interface has no empty text: it goes as NULL, like an unset value.
-    EXPECT_TRUE(sent.params[4].isNull);
-    EXPECT_TRUE(sent.params[5].isNull);
+    const QString sent = server.requests().back().text;
+    EXPECT_FALSE(server.requests().back().rpc);
+    EXPECT_TRUE(
+        sent.contains(QStringLiteral("EXEC @RETURN_VALUE = [dbo].[CWDept2YWDept_Format1] "
+                                     "@curyear = 2005, @cwdept = '0301', "
+                                     "@toYWdept = @p1 OUTPUT, @COUNT = @p2 OUTPUT, "
+                                     "@salerid = '', @deptid = NULL;")))
+        << sent.toStdString();
+    EXPECT_TRUE(sent.contains(QStringLiteral("SET @p2 = 1;")));
 
     ASSERT_EQ(rows.rowCount(), 1);
+    EXPECT_EQ(rows.columnCount(), 1) << "the outputs' row set is not the caller's";
     EXPECT_EQ(rows.string(0, 0), QStringLiteral("出口一部"));
     EXPECT_EQ(params[3].Value.toString(), QStringLiteral("B1"));
     EXPECT_EQ(params[4].Value.toLongLong(), 42);
@@ -358,21 +356,31 @@ TEST(TdsConnection, AnswersThatSpunTheClientLibraryFailPromptlyAtTds73) {
 }
 
 // Before, the decoder of a DECIMAL(37) or DECIMAL(38) value, the type SQL Server gives a
-// SUM over a decimal column, never returned.
-TEST(TdsConnection, Decimal38ValueIsRead) {
-    FakeTdsServer server(withSetup([](const Request&) {
+// SUM over a decimal column, never returned. Now it keeps its cents exactly, and a value
+// beyond the money range is refused instead of rounded.
+TEST(TdsConnection, Decimal38ValuesKeepTheirCentsOrFailClearly) {
+    FakeTdsServer server(withSetup([](const Request& r) {
         Tokens t;
-        t.columns({{QStringLiteral("total"), Tokens::Decimal, 38, 2}})
-            .beginRow()
-            .decimal(true, 123456789012345678ULL)
-            .done();
-        return Reply::answer(t);
+        t.columns({{QStringLiteral("total"), Tokens::Decimal, 38, 2}}).beginRow();
+        if (r.text.contains(QStringLiteral("huge")))
+            t.decimal(true, 123456789012345678ULL);
+        else
+            t.decimal(true, 922337203685475ULL);  // -9223372036854.75
+        return Reply::answer(t.done());
     }));
     TdsConnection connection(settingsFor(server));
     RowStore rows;
     connection.execute(QStringLiteral("select sum(amount) from ship"), &rows);
     ASSERT_EQ(rows.rowCount(), 1);
-    EXPECT_DOUBLE_EQ(rows.real(0, 0), -1234567890123456.78);
+    EXPECT_EQ(rows.columns()[0].type, FieldType::Currency);
+    EXPECT_EQ(rows.integer(0, 0), -92233720368547500);
+    EXPECT_EQ(rows.string(0, 0), QStringLiteral("-9223372036854.75"));
+    try {
+        connection.execute(QStringLiteral("select huge"), &rows);
+        FAIL() << "no error";
+    } catch (const EDatabaseError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("'total'"))) << e.message().toStdString();
+    }
 }
 
 }  // namespace

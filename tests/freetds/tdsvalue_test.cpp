@@ -1,7 +1,8 @@
 // The conversion layer of the network back end: server column types to field types, wire
 // values (money to the ten-thousandth, decimals, dates, GB18030 text, nulls) to cells, and
-// procedure parameters to the remote-call layout.
+// procedure calls to the batch that carries them.
 #include "framework/db/drivers/freetds/tdsvalue.h"
+#include "framework/db/drivers/freetds/callbatch.h"
 #include "framework/text/errors.h"
 
 #include <QDate>
@@ -23,8 +24,9 @@ std::optional<Cell> decode(int type, const T& v) {
     return decodeCell(type, reinterpret_cast<const unsigned char*>(&v), sizeof v);
 }
 
+// The wall-clock time as the framework holds it, the same in every time zone.
 std::int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms)).toMSecsSinceEpoch();
+    return db::naiveMsSinceEpoch(QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms)));
 }
 
 int daysSince1900(int y, int mo, int d) {
@@ -41,8 +43,8 @@ TEST(TdsTypes, ServerTypesMapToFieldTypes) {
         {SYBINT2, FieldType::Integer},      {SYBINT4, FieldType::Integer},
         {SYBINT8, FieldType::Integer},      {SYBINTN, FieldType::Integer},
         {SYBFLT8, FieldType::Float},        {SYBREAL, FieldType::Float},
-        {SYBFLTN, FieldType::Float},        {SYBDECIMAL, FieldType::Float},
-        {SYBNUMERIC, FieldType::Float},     {SYBCHAR, FieldType::String},
+        {SYBFLTN, FieldType::Float},        {SYBDECIMAL, FieldType::Currency},
+        {SYBNUMERIC, FieldType::Currency},  {SYBCHAR, FieldType::String},
         {SYBVARCHAR, FieldType::String},    {SYBNVARCHAR, FieldType::String},
         {SYBTEXT, FieldType::Memo},         {SYBNTEXT, FieldType::Memo},
         {SYBDATETIME, FieldType::DateTime}, {SYBDATETIME4, FieldType::DateTime},
@@ -51,6 +53,9 @@ TEST(TdsTypes, ServerTypesMapToFieldTypes) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(fieldTypeOf(c.server), c.field) << "server type " << c.server;
+    // Decimals keep to the ten-thousandth as money does; more places make them floats.
+    EXPECT_EQ(fieldTypeOf(SYBDECIMAL, 4), FieldType::Currency);
+    EXPECT_EQ(fieldTypeOf(SYBNUMERIC, 5), FieldType::Float);
 }
 
 TEST(TdsText, Gb18030KeepsCharactersGbkLacks) {
@@ -130,8 +135,13 @@ TEST(TdsValues, FloatsAndDecimals) {
     for (int i = 0; i < 8; ++i) n.array[1 + i] = static_cast<unsigned char>(mag >> (8 * (7 - i)));
     auto cell = decode(SYBNUMERIC, n);
     ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->kind, Cell::Kind::Currency);
+    EXPECT_EQ(cell->integer, -12345678);
+    n.scale = 6;  // -12.345678: past four places a float
+    cell = decode(SYBNUMERIC, n);
+    ASSERT_TRUE(cell);
     EXPECT_EQ(cell->kind, Cell::Kind::Float);
-    EXPECT_EQ(cell->real, -1234.5678);
+    EXPECT_DOUBLE_EQ(cell->real, -12.345678);
 
     // decimal(5,2) keeps 3 magnitude bytes: 123.45; bytes past them are not part of it.
     std::memset(&n, 0xAB, sizeof n);
@@ -143,7 +153,7 @@ TEST(TdsValues, FloatsAndDecimals) {
     n.array[3] = 0x39;
     cell = decode(SYBDECIMAL, n);
     ASSERT_TRUE(cell);
-    EXPECT_EQ(cell->real, 123.45);
+    EXPECT_EQ(cell->integer, 1234500);
 }
 
 TEST(TdsValues, DateTimesAreLocalWallClock) {
@@ -190,7 +200,7 @@ TEST(TdsValues, OutputCellsBecomeVariantsOfTheDeclaredType) {
     EXPECT_TRUE(cellToVariant(Cell{}, FieldType::String).isNull());
 }
 
-db::Param param(const char* name, FieldType type, db::ParamType dir, QVariant value) {
+db::Param param(const char* name, FieldType type, db::ParamType dir, QVariant value = {}) {
     db::Param p;
     p.Name = QString::fromLatin1(name);
     p.DataType = type;
@@ -199,72 +209,103 @@ db::Param param(const char* name, FieldType type, db::ParamType dir, QVariant va
     return p;
 }
 
-TEST(TdsParams, InputsCarryTypedValues) {
-    RpcParam p = encodeParam(param("@curyear", FieldType::Integer, db::ParamType::Input, 2005));
-    EXPECT_EQ(p.name, QByteArray("@curyear"));
-    EXPECT_EQ(p.type, SYBINT4);
-    EXPECT_EQ(p.dataLength, -1);
-    EXPECT_EQ(p.maxLength, -1);
-    EXPECT_FALSE(p.output);
-    std::int32_t year = 0;
-    ASSERT_EQ(p.value.size(), 4);
-    std::memcpy(&year, p.value.constData(), 4);
-    EXPECT_EQ(year, 2005);
-
-    p = encodeParam(param("@big", FieldType::Integer, db::ParamType::Input,
-                          QVariant::fromValue<qlonglong>(1LL << 40)));
-    EXPECT_EQ(p.type, SYBINT8);
-
-    p = encodeParam(
-        param("@cwdept", FieldType::String, db::ParamType::Input, QStringLiteral("财务𠀀")));
-    EXPECT_EQ(p.type, SYBVARCHAR);
-    EXPECT_EQ(p.value, encodeText(QStringLiteral("财务𠀀")));
-    EXPECT_EQ(p.dataLength, p.value.size());
-
-    p = encodeParam(param("@amount", FieldType::Currency, db::ParamType::Input, 12.34));
-    EXPECT_EQ(p.type, SYBFLT8);
-    double amount = 0;
-    std::memcpy(&amount, p.value.constData(), sizeof amount);
-    EXPECT_EQ(amount, 12.34);
-
-    p = encodeParam(param("@at", FieldType::DateTime, db::ParamType::Input,
-                          QDateTime(QDate(2005, 3, 4), QTime(9, 41, 7))));
-    EXPECT_EQ(p.value, QByteArray("2005-03-04T09:41:07.000"));
+// Every input as the literal the batch sends: strings as strings (the empty one included),
+// integers as integers, money exactly, floats as floats.
+TEST(TdsCall, InputsAreLiteralsOfTheirDeclaredType) {
+    struct Case {
+        const char* what;
+        db::Param p;
+        const char* literal;
+    };
+    const Case cases[] = {
+        {"empty text stays empty",
+         param("@deptid", FieldType::String, db::ParamType::Input, QString(QLatin1String(""))),
+         "''"},
+        {"text", param("@cwdept", FieldType::String, db::ParamType::Input, QStringLiteral("0301")),
+         "'0301'"},
+        {"quote doubled",
+         param("@s", FieldType::String, db::ParamType::Input,
+               QStringLiteral("O'; DROP TABLE dept; --")),
+         "'O''; DROP TABLE dept; --'"},
+        {"Chinese text",
+         param("@s", FieldType::Memo, db::ParamType::Input, QStringLiteral("业务一部")),
+         "'业务一部'"},
+        {"integer", param("@curyear", FieldType::Integer, db::ParamType::Input, 2005), "2005"},
+        {"integer given as text",
+         param("@q", FieldType::Integer, db::ParamType::Input, QStringLiteral("0")), "0"},
+        {"bigint",
+         param("@big", FieldType::Integer, db::ParamType::Input,
+               QVariant::fromValue<qlonglong>(INT64_MIN)),
+         "-9223372036854775808"},
+        {"money exact", param("@m", FieldType::Currency, db::ParamType::Input, 12.3456), "12.3456"},
+        {"largest money",
+         param("@m", FieldType::Currency, db::ParamType::Input,
+               QVariant::fromValue<qlonglong>(-922337203685477)),
+         "-922337203685477.0000"},
+        {"float", param("@f", FieldType::Float, db::ParamType::Input, 0.25), "0.25E0"},
+        {"float with exponent", param("@f", FieldType::Float, db::ParamType::Input, 1e300),
+         "1e+300"},
+        {"date and time",
+         param("@at", FieldType::DateTime, db::ParamType::Input,
+               QDateTime(QDate(2005, 3, 4), QTime(9, 41, 7))),
+         "'2005-03-04T09:41:07.000'"},
+        {"NULL", param("@n", FieldType::String, db::ParamType::Input), "NULL"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(db::tds::sqlLiteral(c.p), QString::fromUtf8(c.literal)) << c.what;
 }
 
-TEST(TdsParams, NullsAndOutputs) {
-    RpcParam p = encodeParam(param("@n", FieldType::Integer, db::ParamType::Input, QVariant()));
-    EXPECT_TRUE(p.null);
-    EXPECT_EQ(p.dataLength, 0);
-    p = encodeParam(param("@s", FieldType::String, db::ParamType::Input, QVariant()));
-    EXPECT_TRUE(p.null);
-    EXPECT_EQ(p.dataLength, 0);
-    p = encodeParam(param("@s", FieldType::String, db::ParamType::Input, QStringLiteral("x")));
-    EXPECT_FALSE(p.null);
+TEST(TdsCall, BatchDeclaresOutputsAndReadsThemBack) {
+    const std::vector<db::Param> params = {
+        param("Result", FieldType::Integer, db::ParamType::Result),
+        param("@curyear", FieldType::Integer, db::ParamType::Input, 2005),
+        param("@toYWdept", FieldType::String, db::ParamType::Output, QStringLiteral("old")),
+        param("@count", FieldType::Integer, db::ParamType::InputOutput, 1),
+        param("@salerid", FieldType::String, db::ParamType::Input, QString(QLatin1String(""))),
+    };
+    const db::tds::CallBatch b =
+        db::tds::callBatch(QStringLiteral("dbo.CWDept2YWDept_Format1"), params);
+    EXPECT_EQ(b.text,
+              QStringLiteral("DECLARE @p1 varchar(8000), @p2 bigint, @RETURN_VALUE int;\n"
+                             "SET @p2 = 1;\n"
+                             "EXEC @RETURN_VALUE = [dbo].[CWDept2YWDept_Format1] @curyear = 2005, "
+                             "@toYWdept = @p1 OUTPUT, @count = @p2 OUTPUT, @salerid = '';\n"
+                             "SELECT @RETURN_VALUE, @p1, @p2;"));
+    EXPECT_EQ(b.readBack, (std::vector<int>{0, 2, 3}));
 
-    // An output parameter sends nothing in, whatever its current value, and reserves room.
-    p = encodeParam(
-        param("@toYWdept", FieldType::String, db::ParamType::Output, QStringLiteral("old")));
-    EXPECT_TRUE(p.output);
-    EXPECT_TRUE(p.null);
-    EXPECT_EQ(p.dataLength, 0);
-    EXPECT_GT(p.maxLength, 0);
-    p = encodeParam(param("@count", FieldType::Integer, db::ParamType::Output, QVariant()));
-    EXPECT_TRUE(p.output);
-    EXPECT_EQ(p.maxLength, -1);
-
-    p = encodeParam(param("@io", FieldType::Integer, db::ParamType::InputOutput, 7));
-    EXPECT_TRUE(p.output);
-    EXPECT_EQ(p.dataLength, -1);
+    const db::tds::CallBatch plain = db::tds::callBatch(
+        QStringLiteral("dbo.ImportYYCWDATA"),
+        {param("@year1", FieldType::String, db::ParamType::Input, QStringLiteral("2003"))});
+    EXPECT_EQ(plain.text, QStringLiteral("EXEC [dbo].[ImportYYCWDATA] @year1 = '2003';"));
+    EXPECT_TRUE(plain.readBack.empty());
 }
 
-TEST(TdsParams, BadNumberRaisesConvertError) {
-    EXPECT_THROW(encodeParam(param("@curyear", FieldType::Integer, db::ParamType::Input,
-                                   QStringLiteral("20x5"))),
-                 EConvertError);
-    EXPECT_THROW(encodeParam(param("@amount", FieldType::Float, db::ParamType::Input,
-                                   QStringLiteral("abc"))),
-                 EConvertError);
+TEST(TdsCall, NamesThatAreNoIdentifiersAreRefused) {
+    EXPECT_EQ(db::tds::quotedObjectName(QStringLiteral("#cw2yw")), QStringLiteral("[#cw2yw]"));
+    EXPECT_EQ(db::tds::quotedObjectName(QStringLiteral("Calvesteri..StatCalvesteri")),
+              QStringLiteral("[Calvesteri]..[StatCalvesteri]"));
+    EXPECT_EQ(db::tds::quotedObjectName(QStringLiteral("[my proc]")), QStringLiteral("[my proc]"));
+    for (const char* bad : {"dbo.X; DROP TABLE t", "dbo.X;1", "x y", "[a]b]", "", "a.b.c.d.e"})
+        EXPECT_THROW(db::tds::quotedObjectName(QString::fromLatin1(bad)), EInvalidOperation) << bad;
+    for (const char* bad : {"curyear", "@", "@a b", "@x=1--"})
+        EXPECT_THROW(db::tds::callBatch(QStringLiteral("dbo.X"),
+                                        {param(bad, FieldType::Integer, db::ParamType::Input, 1)}),
+                     EInvalidOperation)
+            << bad;
+}
+
+TEST(TdsCall, ValuesThatAreNoLiteralRaiseConvertError) {
+    const db::Param bad[] = {
+        param("@curyear", FieldType::Integer, db::ParamType::Input, QStringLiteral("20x5")),
+        param("@amount", FieldType::Float, db::ParamType::Input, QStringLiteral("abc")),
+        param("@f", FieldType::Float, db::ParamType::Input,
+              std::numeric_limits<double>::infinity()),
+        param("@m", FieldType::Currency, db::ParamType::Input, 1e300),
+        param("@s", FieldType::String, db::ParamType::Input, QString(QChar(0))),
+        param("@at", FieldType::DateTime, db::ParamType::Input, QStringLiteral("not a date")),
+    };
+    for (const db::Param& p : bad)
+        EXPECT_THROW(db::tds::sqlLiteral(p), EConvertError) << p.Name.toStdString();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // closes the connection for good, so nothing ever waits on a server that went away.
 #include "framework/db/drivers/freetds/tdsconnection.h"
 
+#include "framework/db/drivers/freetds/callbatch.h"
 #include "framework/db/drivers/freetds/tdsvalue.h"
 #include "framework/text/errors.h"
 
@@ -42,7 +43,11 @@ void appendCell(RowStore& rows, FieldType type, const Cell& cell) {
                                                             : static_cast<double>(cell.integer));
             return;
         case FieldType::Currency:
-            rows.appendCurrency(cell.integer);
+            // A decimal too large for currency units arrives as a float and is refused.
+            if (cell.kind == Cell::Kind::Float)
+                rows.appendFloat(cell.real);
+            else
+                rows.appendCurrency(cell.integer);
             return;
         case FieldType::DateTime:
             rows.appendDateTime(cell.integer);
@@ -198,54 +203,50 @@ void TdsConnection::execute(const QString& sql, RowStore* rows) {
 void TdsConnection::call(const QString& procedure, std::vector<Param>& params, RowStore* rows) {
     DBPROCESS* proc = requireOpen();
     const QString what = QStringLiteral("Procedure %1").arg(procedure);
-    if (dbrpcinit(proc, encodeText(procedure).constData(), 0) == FAIL)
+    // A batch, not a remote call: the remote-call interface sends an empty string as NULL.
+    const CallBatch batch = callBatch(procedure, params);
+    const QByteArray bytes = encodeText(batch.text);
+    if (dbcmd(proc, bytes.constData()) == FAIL || dbsqlexec(proc) == FAIL)
         raise(what);
-    // The encoded values must outlive the send: the library keeps pointers to them.
-    std::vector<RpcParam> encoded;
-    encoded.reserve(params.size());
-    for (const Param& p : params) {
-        if (p.Type == ParamType::Result)
-            continue;
-        encoded.push_back(encodeParam(p));
-        RpcParam& rp = encoded.back();
-        BYTE* value = rp.null ? nullptr : reinterpret_cast<BYTE*>(rp.value.data());
-        if (dbrpcparam(proc, rp.name.constData(), rp.output ? DBRPCRETURN : 0, rp.type,
-                       rp.maxLength, rp.dataLength, value) == FAIL)
-            raise(what);
-    }
-    if (dbrpcsend(proc) == FAIL || dbsqlok(proc) == FAIL)
-        raise(what);
-    readResults(rows, what);
+    RowStore outputs;
+    readResults(rows, what, batch.readBack.empty() ? nullptr : &outputs);
     raiseIfFailed(what);
-    readOutputs(params);
+    readOutputs(params, batch.readBack, outputs);
 }
 
-void TdsConnection::readResults(RowStore* rows, const QString& what) {
+void TdsConnection::readResults(RowStore* rows, const QString& what, RowStore* lastSet) {
     DBPROCESS* proc = m_proc;
-    if (rows)
-        rows->clear();  // a call without any result set leaves no columns behind
+    // Each row set with columns replaces the one before; with `lastSet` the last one goes
+    // there and the one before it is the caller's.
+    RowStore latest;
+    RowStore before;
+    bool haveLatest = false;
+    const bool keep = rows || lastSet;
     RETCODE rc;
     while ((rc = dbresults(proc)) != NO_MORE_RESULTS) {
         if (rc == FAIL)
             raise(what);
         const int columns = dbnumcols(proc);
         std::vector<FieldType> types;
-        if (columns > 0 && rows) {
+        if (columns > 0 && keep) {
             std::vector<FieldDef> defs;
             defs.reserve(static_cast<std::size_t>(columns));
             for (int c = 1; c <= columns; ++c) {
                 FieldDef def;
                 const char* name = dbcolname(proc, c);
                 def.name = decodeText(name, name ? static_cast<int>(qstrlen(name)) : 0);
-                def.type = fieldTypeOf(dbcoltype(proc, c));
+                const DBTYPEINFO* info = dbcoltypeinfo(proc, c);
+                def.type = fieldTypeOf(dbcoltype(proc, c), info ? info->scale : 0);
                 if (def.type == FieldType::String)
                     def.size = qMax(0, static_cast<int>(dbcollen(proc, c)));
                 types.push_back(def.type);
                 defs.push_back(std::move(def));
             }
-            // Each result set with columns replaces the one before: the last one is kept.
-            rows->clear();
-            rows->setColumns(std::move(defs));
+            if (haveLatest)
+                before = std::move(latest);
+            latest = RowStore();
+            latest.setColumns(std::move(defs));
+            haveLatest = true;
         }
         STATUS row;
         while ((row = dbnextrow(proc)) != NO_MORE_ROWS) {
@@ -253,7 +254,7 @@ void TdsConnection::readResults(RowStore* rows, const QString& what) {
                 raise(what);
             if (row != REG_ROW || types.empty())
                 continue;  // compute rows, or rows nobody keeps
-            rows->beginRow();
+            latest.beginRow();
             for (int c = 1; c <= columns; ++c) {
                 const int type = dbcoltype(proc, c);
                 BYTE* data = dbdata(proc, c);
@@ -261,44 +262,31 @@ void TdsConnection::readResults(RowStore* rows, const QString& what) {
                 std::optional<Cell> cell = decodeCell(type, data, length);
                 if (!cell)
                     cell = convertedToText(proc, type, data, length);
-                appendCell(*rows, types[static_cast<std::size_t>(c - 1)], *cell);
+                appendCell(latest, types[static_cast<std::size_t>(c - 1)], *cell);
             }
-            rows->endRow();
+            latest.endRow();
         }
     }
+    if (lastSet) {
+        if (haveLatest)
+            *lastSet = std::move(latest);
+        latest = std::move(before);
+        haveLatest = latest.columnCount() > 0;
+    }
+    if (rows)
+        *rows = haveLatest ? std::move(latest) : RowStore();
 }
 
-void TdsConnection::readOutputs(std::vector<Param>& params) {
-    DBPROCESS* proc = m_proc;
-    const int count = dbnumrets(proc);
-    for (int i = 1; i <= count; ++i) {
-        const char* rawName = dbretname(proc, i);
-        QString name = QString::fromLatin1(rawName ? rawName : "");
-        if (!name.startsWith(QLatin1Char('@')))
-            name.prepend(QLatin1Char('@'));
-        for (Param& p : params) {
-            if (p.Type != ParamType::Output && p.Type != ParamType::InputOutput)
-                continue;
-            QString wanted = p.Name;
-            if (!wanted.startsWith(QLatin1Char('@')))
-                wanted.prepend(QLatin1Char('@'));
-            if (wanted.compare(name, Qt::CaseInsensitive) != 0)
-                continue;
-            const int type = dbrettype(proc, i);
-            BYTE* data = dbretdata(proc, i);
-            const int length = dbretlen(proc, i);
-            std::optional<Cell> cell = decodeCell(type, data, length);
-            if (!cell)
-                cell = convertedToText(proc, type, data, length);
-            p.Value = cellToVariant(*cell, p.DataType);
-            break;
-        }
-    }
-    if (dbhasretstat(proc)) {
-        for (Param& p : params) {
-            if (p.Type == ParamType::Result)
-                p.Value = QVariant::fromValue<qlonglong>(dbretstatus(proc));
-        }
+void TdsConnection::readOutputs(std::vector<Param>& params, const std::vector<int>& readBack,
+                                const RowStore& values) {
+    if (readBack.empty())
+        return;
+    if (values.rowCount() < 1 || values.columnCount() != static_cast<int>(readBack.size()))
+        throw EDatabaseError(QStringLiteral("The server returned no output values"));
+    for (std::size_t i = 0; i < readBack.size(); ++i) {
+        Param& p = params[static_cast<std::size_t>(readBack[i])];
+        p.Value = storedToVariant(values, 0, static_cast<int>(i),
+                                  p.Type == ParamType::Result ? FieldType::Integer : p.DataType);
     }
 }
 

@@ -30,8 +30,9 @@ public:
 
 private:
     tds_dblib_dbprocess* requireOpen();
-    void readResults(RowStore* rows, const QString& what);
-    void readOutputs(std::vector<Param>& params);
+    void readResults(RowStore* rows, const QString& what, RowStore* lastSet = nullptr);
+    static void readOutputs(std::vector<Param>& params, const std::vector<int>& readBack,
+                            const RowStore& values);
     void raiseIfFailed(const QString& what);
     [[noreturn]] void raise(const QString& what);
     void closeHandle();

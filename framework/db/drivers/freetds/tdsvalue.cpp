@@ -26,11 +26,6 @@ T readAs(const unsigned char* data) {
     return v;
 }
 
-template <typename T>
-QByteArray bytesOf(const T& v) {
-    return QByteArray(reinterpret_cast<const char*>(&v), static_cast<qsizetype>(sizeof v));
-}
-
 Cell integerCell(std::int64_t v) {
     Cell c;
     c.kind = Cell::Kind::Integer;
@@ -55,7 +50,7 @@ Cell currencyCell(std::int64_t tenThousandths) {
 Cell dateTimeCell(std::int64_t days, std::int64_t msOfDay) {
     Cell c;
     c.kind = Cell::Kind::DateTime;
-    c.integer = localMsFrom1900(days, msOfDay);
+    c.integer = wallClockMsFrom1900(days, msOfDay);
     return c;
 }
 
@@ -73,16 +68,29 @@ int numericMagnitudeBytes(int precision) {
 }
 
 // DBNUMERIC: precision, scale, then a sign byte (1 = negative) and the magnitude big-endian.
+// Up to four places it is currency units, exactly, while they fit; otherwise a float.
 std::optional<Cell> decodeNumeric(const unsigned char* data, int length) {
     if (length < 3)
         return std::nullopt;
     const int precision = data[0];
     const int scale = data[1];
+    if (precision < 1 || precision > 38 || scale > precision)
+        return std::nullopt;
     const int bytes = numericMagnitudeBytes(precision);
-    if (precision < 1 || precision > 38 || scale > precision || 3 + bytes > length)
+    if (3 + bytes > length)
         return std::nullopt;
     unsigned __int128 magnitude = 0;
     for (int i = 0; i < bytes; ++i) magnitude = (magnitude << 8) | data[3 + i];
+    const bool negative = data[2] == 1;
+    if (scale <= 4) {
+        unsigned __int128 units = magnitude;
+        for (int i = scale; i < 4; ++i) units *= 10;  // below 10^42: no wrap in 128 bits
+        const auto limit = static_cast<unsigned __int128>(INT64_MAX) + (negative ? 1 : 0);
+        if (units <= limit) {
+            const auto below = static_cast<std::int64_t>(units - (negative ? 1 : 0));
+            return currencyCell(negative ? -below - 1 : below);
+        }
+    }
     double v;
     if (magnitude < (static_cast<unsigned __int128>(1) << 53)) {
         // Both operands exact: one correctly rounded division, so 1234.5678 stays 1234.5678.
@@ -91,7 +99,7 @@ std::optional<Cell> decodeNumeric(const unsigned char* data, int length) {
         v = static_cast<double>(static_cast<long double>(magnitude) /
                                 std::pow(10.0L, static_cast<long double>(scale)));
     }
-    return floatCell(data[2] == 1 ? -v : v);
+    return floatCell(negative ? -v : v);
 }
 
 }  // namespace
@@ -108,8 +116,11 @@ QByteArray encodeText(const QString& text) {
     return encoder.encode(text);
 }
 
-FieldType fieldTypeOf(int serverType) {
+FieldType fieldTypeOf(int serverType, int scale) {
     switch (serverType) {
+        case SYBDECIMAL:
+        case SYBNUMERIC:
+            return scale <= 4 ? FieldType::Currency : FieldType::Float;
         case SYBMONEY:
         case SYBMONEY4:
         case SYBMONEYN:
@@ -125,8 +136,6 @@ FieldType fieldTypeOf(int serverType) {
         case SYBFLT8:
         case SYBREAL:
         case SYBFLTN:
-        case SYBDECIMAL:
-        case SYBNUMERIC:
             return FieldType::Float;
         case SYBTEXT:
         case SYBNTEXT:
@@ -144,11 +153,11 @@ FieldType fieldTypeOf(int serverType) {
     }
 }
 
-std::int64_t localMsFrom1900(std::int64_t days, std::int64_t msOfDay) {
-    const QDate date = QDate(1900, 1, 1).addDays(days);
-    const QDateTime at(date, QTime(0, 0));
-    // Added after midnight so that a time inside a daylight-saving gap still lands somewhere.
-    return at.toMSecsSinceEpoch() + msOfDay;
+std::int64_t wallClockMsFrom1900(std::int64_t days, std::int64_t msOfDay) {
+    // 1900-01-01 is 25567 days before 1970-01-01; no zone and no daylight-saving gap applies
+    // to a wall-clock value.
+    constexpr std::int64_t kDays1900To1970 = 25567;
+    return (days - kDays1900To1970) * 86400000 + msOfDay;
 }
 
 std::optional<Cell> decodeCell(int serverType, const unsigned char* data, int length) {
@@ -248,7 +257,7 @@ QVariant cellToVariant(const Cell& cell, FieldType declared) {
                 return static_cast<double>(cell.integer) / 10000.0;
             return QString::number(static_cast<double>(cell.integer) / 10000.0, 'f', 4);
         case Cell::Kind::DateTime:
-            return QDateTime::fromMSecsSinceEpoch(cell.integer);
+            return naiveDateTime(cell.integer);
         case Cell::Kind::Integer:
             if (declared == FieldType::String || declared == FieldType::Memo)
                 return QString::number(cell.integer);
@@ -257,57 +266,24 @@ QVariant cellToVariant(const Cell& cell, FieldType declared) {
     return QVariant();
 }
 
-RpcParam encodeParam(const Param& param) {
-    RpcParam p;
-    p.name = param.Name.toUtf8();
-    p.output = param.Type == ParamType::Output || param.Type == ParamType::InputOutput;
-    // A pure output parameter carries no value in; the server sees NULL until it sets one.
-    const bool null = param.Value.isNull() || param.Type == ParamType::Output;
-    p.null = null;
-    switch (param.DataType) {
-        case FieldType::Integer: {
-            const std::int64_t v = null ? 0 : paramInteger(param);
-            if (v >= INT32_MIN && v <= INT32_MAX) {
-                p.type = SYBINT4;
-                p.value = bytesOf(static_cast<std::int32_t>(v));
-            } else {
-                p.type = SYBINT8;
-                p.value = bytesOf(static_cast<std::int64_t>(v));
-            }
-            p.dataLength = null ? 0 : -1;
-            return p;
-        }
+QVariant storedToVariant(const RowStore& store, int row, int col, FieldType declared) {
+    if (store.isNull(row, col))
+        return QVariant();
+    switch (declared) {
+        case FieldType::Integer:
+            return QVariant::fromValue<qlonglong>(store.integer(row, col));
         case FieldType::Float:
-        case FieldType::Currency: {
-            // Sent as a float: the server rounds it to the procedure's money or decimal type.
-            const double v = null ? 0.0 : paramFloat(param);
-            p.type = SYBFLT8;
-            p.value = bytesOf(v);
-            p.dataLength = null ? 0 : -1;
-            return p;
-        }
-        case FieldType::DateTime: {
-            // ISO text with 'T' reads the same whatever the server's date format setting.
-            p.type = SYBVARCHAR;
-            if (!null)
-                p.value = param.Value.toDateTime()
-                              .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
-                              .toLatin1();
+        case FieldType::Currency:
+            return store.real(row, col);
+        case FieldType::DateTime:
+            if (store.columns()[static_cast<std::size_t>(col)].type == FieldType::DateTime)
+                return naiveDateTime(store.integer(row, col));
             break;
-        }
         case FieldType::String:
         case FieldType::Memo:
-            p.type = SYBVARCHAR;
-            if (!null)
-                p.value = encodeText(param.Value.toString());
             break;
     }
-    if (p.value.size() > 8000)
-        p.type = SYBTEXT;
-    // The remote-call interface has no empty text: an empty value reaches the server as NULL.
-    p.dataLength = static_cast<int>(p.value.size());
-    p.maxLength = p.output ? 8000 : -1;
-    return p;
+    return store.string(row, col);
 }
 
 }  // namespace db::tds

@@ -21,8 +21,9 @@ inline constexpr const char* kClientCharset = "GB18030";
 QString decodeText(const char* bytes, int length);
 QByteArray encodeText(const QString& text);
 
-// Field type of a result column of the given server type.
-FieldType fieldTypeOf(int serverType);
+// Field type of a result column of the given server type. Decimals of up to four places
+// are currency, held exactly in 1/10000 units as money is; others are floats.
+FieldType fieldTypeOf(int serverType, int scale = 0);
 
 // One value read from a result row or an output parameter.
 struct Cell {
@@ -38,25 +39,13 @@ struct Cell {
 std::optional<Cell> decodeCell(int serverType, const unsigned char* data, int length);
 
 // Wall-clock date and time of the server (days since 1900-01-01 and milliseconds into the
-// day) as the framework holds it: milliseconds since 1970 of that local time.
-std::int64_t localMsFrom1900(std::int64_t days, std::int64_t msOfDay);
+// day) as the framework holds it: milliseconds since 1970 of that wall-clock time counted
+// as if it were UTC, whatever this machine's time zone.
+std::int64_t wallClockMsFrom1900(std::int64_t days, std::int64_t msOfDay);
 
 // The same value as a QVariant of the declared parameter type (output parameters).
 QVariant cellToVariant(const Cell& cell, FieldType declared);
-
-// A procedure parameter as the client library's remote-call interface takes it.
-struct RpcParam {
-    QByteArray name;      // "@curyear"
-    int type = 0;         // server type
-    int maxLength = -1;   // -1 for inputs and fixed-length outputs
-    int dataLength = -1;  // -1 for fixed-length values, byte count for text, 0 for NULL
-    bool output = false;
-    bool null = false;  // NULL goes without a value pointer
-    QByteArray value;   // the value's bytes in the client library's layout
-};
-
-// Encodes an input, output or input/output parameter. The return value ("Result") is not
-// sent; callers skip it.
-RpcParam encodeParam(const Param& param);
+// A stored cell as a QVariant of the declared parameter type; null for NULL.
+QVariant storedToVariant(const RowStore& store, int row, int col, FieldType declared);
 
 }  // namespace db::tds
