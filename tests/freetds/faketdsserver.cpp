@@ -188,8 +188,24 @@ Request parseRpc(const QByteArray& p) {
             case 0xA7:
             case 0xAF:
             case 0xE7:
-            case 0xEF: {      // short text types
+            case 0xEF: {  // text types; a max length of 0xFFFF means (max), sent in chunks
+                const int maxLength = getU16(p, at);
                 at += 2 + 5;  // max length, collation
+                if (maxLength == 0xFFFF) {
+                    const std::uint64_t total =
+                        getU32(p, at) | (static_cast<std::uint64_t>(getU32(p, at + 4)) << 32);
+                    at += 8;
+                    param.isNull = total == ~std::uint64_t{0};
+                    while (!param.isNull && at + 4 <= p.size()) {
+                        const auto chunk = static_cast<int>(getU32(p, at));
+                        at += 4;
+                        if (chunk == 0)
+                            break;
+                        param.data += p.mid(at, chunk);
+                        at += chunk;
+                    }
+                    break;
+                }
                 const int len = getU16(p, at);
                 at += 2;
                 param.isNull = len == 0xFFFF;
@@ -234,6 +250,25 @@ Tokens& Tokens::columns(const std::vector<Column>& cols) {
         }
         putBVarchar(m_data, c.name);
     }
+    return *this;
+}
+
+Tokens& Tokens::rawColumns(const std::vector<RawColumn>& cols) {
+    m_cols.clear();
+    putU8(m_data, 0x81);
+    putU16(m_data, static_cast<int>(cols.size()));
+    for (const RawColumn& c : cols) {
+        putU32(m_data, 0);     // user type
+        putU16(m_data, 0x09);  // nullable
+        m_data.append(c.typeInfo);
+        putBVarchar(m_data, c.name);
+    }
+    return *this;
+}
+
+Tokens& Tokens::rawRow(const std::vector<QByteArray>& cells) {
+    putU8(m_data, 0xD1);
+    for (const QByteArray& c : cells) m_data.append(c);
     return *this;
 }
 
@@ -339,9 +374,9 @@ Tokens& Tokens::returnStatus(std::int32_t status) {
     return *this;
 }
 
-Tokens& Tokens::returnInt(const QString& name, std::int32_t v) {
+Tokens& Tokens::returnInt(const QString& name, std::int32_t v, int ordinal) {
     putU8(m_data, 0xAC);
-    putU16(m_data, 0);
+    putU16(m_data, ordinal);
     putBVarchar(m_data, name);
     putU8(m_data, 1);
     putU32(m_data, 0);
@@ -353,9 +388,9 @@ Tokens& Tokens::returnInt(const QString& name, std::int32_t v) {
     return *this;
 }
 
-Tokens& Tokens::returnText(const QString& name, const QString* value) {
+Tokens& Tokens::returnText(const QString& name, const QString* value, int ordinal) {
     putU8(m_data, 0xAC);
-    putU16(m_data, 0);
+    putU16(m_data, ordinal);
     putBVarchar(m_data, name);
     putU8(m_data, 1);
     putU32(m_data, 0);

@@ -50,6 +50,15 @@ public:
         int scale = 0;
     };
     Tokens& columns(const std::vector<Column>& cols);
+    // Any column type: its TYPE_INFO bytes as the wire carries them, the type byte first
+    // (text and ntext include their table name part).
+    struct RawColumn {
+        QString name;
+        QByteArray typeInfo;
+    };
+    Tokens& rawColumns(const std::vector<RawColumn>& cols);
+    // One row whose cells are given as the row token carries them (length prefix included).
+    Tokens& rawRow(const std::vector<QByteArray>& cells);
     Tokens& beginRow();
     Tokens& null();
     Tokens& integer(std::int32_t v);
@@ -62,8 +71,11 @@ public:
     Tokens& error(int number, int severity, const QString& message);
     Tokens& info(int number, const QString& message);
     Tokens& returnStatus(std::int32_t status);
-    Tokens& returnInt(const QString& name, std::int32_t v);
-    Tokens& returnText(const QString& name, const QString* value);  // nullptr: NULL
+    // An output value of the call's parameter at `ordinal` (0-based, as the call sent them:
+    // clients that send parameters without names match outputs by it).
+    Tokens& returnInt(const QString& name, std::int32_t v, int ordinal = 0);
+    Tokens& returnText(const QString& name, const QString* value,
+                       int ordinal = 0);  // nullptr: NULL
     Tokens& done(bool more = false, bool error = false, bool proc = false);
     const QByteArray& data() const { return m_data; }
 

@@ -384,3 +384,35 @@ TEST(TdsConnection, Decimal38ValuesKeepTheirCentsOrFailClearly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A server that answers with nonsense or declares absurd sizes gives a clear error within
+// the time limits, and the next connection works.
+TEST(TdsConnection, NonsenseAnswersFailWithinTheLimits) {
+    const std::pair<const char*, QByteArray> answers[] = {
+        {"random bytes", QByteArray("\x13\x37\xC0\xFF\xEE\x00\x42", 7)},
+        {"a row before any columns", QByteArray("\xD1\x04\x01\x00\x00\x00", 6)},
+        {"65535 columns, then the end", QByteArray("\x81\xFF\xFF", 3)},
+        {"a text of 2 GB that never comes",
+         QByteArray("\x81\x01\x00\x00\x00\x00\x00\x09\x00\xA7\x40\x1F"
+                    "\x04\x08\xD0\x00\x00\x01\x78\x00\xD1\xFE\x7F",
+                    23)},
+        {"a truncated DONE", QByteArray("\xFD\x00", 2)},
+    };
+    for (const auto& [what, bytes] : answers) {
+        SCOPED_TRACE(what);
+        const QByteArray answer = bytes;
+        FakeTdsServer server(
+            withSetup([answer](const Request&) { return Reply::rawThenDrop(answer); }));
+        TdsConnection connection(settingsFor(server, 2));
+        const auto started = std::chrono::steady_clock::now();
+        RowStore rows;
+        EXPECT_THROW(connection.execute(QStringLiteral("select 1"), &rows), EDatabaseError);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    }
+    FakeTdsServer next(withSetup([](const Request&) { return Reply{}; }));
+    EXPECT_NO_THROW(TdsConnection(settingsFor(next)).execute(QStringLiteral("select 1"), nullptr));
+}
+
+}  // namespace
