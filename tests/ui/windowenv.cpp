@@ -158,12 +158,14 @@ void WindowEnv::setRows(const std::vector<ResultRow>& rows) {
 }
 
 void connectModules(const QString& folder, const QString& business, const QString& kernel,
-                    const QString& dict, const QString& viewKind, const QString& viewId) {
+                    const QString& dict, const QString& viewKind, const QString& viewId,
+                    const QString& user, const QString& password) {
     TDllParams p{};
     p.UserId.assign(QStringLiteral("0012"));
     p.StationName.assign(QStringLiteral("TESTSTATION"));
     p.ServerName.assign(folder);
-    p.DbUserName.assign(QStringLiteral("sa"));
+    p.DbUserName.assign(user);
+    p.DbPassword.assign(password);
     p.BusinessDbName.assign(business);
     p.MiskernelDbName.assign(kernel);
     p.PubdictDbName.assign(dict);

@@ -72,7 +72,8 @@ private:
 // Fills DllParams for a server folder and its three databases and creates both data
 // modules, connected, as the start-up does.
 void connectModules(const QString& folder, const QString& business, const QString& kernel,
-                    const QString& dict, const QString& viewKind, const QString& viewId);
+                    const QString& dict, const QString& viewKind, const QString& viewId,
+                    const QString& user = QStringLiteral("sa"), const QString& password = {});
 
 // Runs pending deferred deletions (windows that were closed with delete-on-close).
 void flushDeletes();
