@@ -186,18 +186,26 @@ TEST(TdsValues, UnknownTypeIsLeftToTheCaller) {
     EXPECT_FALSE(decodeCell(SYBVARBINARY, bytes, 2));
 }
 
-TEST(TdsValues, OutputCellsBecomeVariantsOfTheDeclaredType) {
-    Cell money;
-    money.kind = Cell::Kind::Currency;
-    money.integer = 12345678;
-    EXPECT_DOUBLE_EQ(cellToVariant(money, FieldType::Currency).toDouble(), 1234.5678);
-    EXPECT_EQ(cellToVariant(money, FieldType::String).toString(), QStringLiteral("1234.5678"));
-    Cell number;
-    number.kind = Cell::Kind::Integer;
-    number.integer = 2005;
-    EXPECT_EQ(cellToVariant(number, FieldType::Integer).toLongLong(), 2005);
-    EXPECT_EQ(cellToVariant(number, FieldType::String).toString(), QStringLiteral("2005"));
-    EXPECT_TRUE(cellToVariant(Cell{}, FieldType::String).isNull());
+TEST(TdsValues, OutputValuesBecomeVariantsOfTheDeclaredType) {
+    db::RowStore out;
+    out.setColumns({{QStringLiteral("m"), FieldType::Currency, 0},
+                    {QStringLiteral("n"), FieldType::Integer, 0},
+                    {QStringLiteral("d"), FieldType::DateTime, 0},
+                    {QStringLiteral("s"), FieldType::String, 0}});
+    out.beginRow();
+    out.appendCurrency(12345678);
+    out.appendInteger(2005);
+    out.appendDateTime(db::naiveMsSinceEpoch(QDateTime(QDate(2005, 3, 4), QTime(9, 41))));
+    out.appendNull();
+    out.endRow();
+    EXPECT_DOUBLE_EQ(storedToVariant(out, 0, 0, FieldType::Currency).toDouble(), 1234.5678);
+    EXPECT_EQ(storedToVariant(out, 0, 0, FieldType::String).toString(),
+              QStringLiteral("1234.5678"));
+    EXPECT_EQ(storedToVariant(out, 0, 1, FieldType::Integer).toLongLong(), 2005);
+    EXPECT_EQ(storedToVariant(out, 0, 1, FieldType::String).toString(), QStringLiteral("2005"));
+    EXPECT_EQ(storedToVariant(out, 0, 2, FieldType::DateTime).toDateTime(),
+              QDateTime(QDate(2005, 3, 4), QTime(9, 41)));
+    EXPECT_TRUE(storedToVariant(out, 0, 3, FieldType::String).isNull());
 }
 
 db::Param param(const char* name, FieldType type, db::ParamType dir, QVariant value = {}) {

@@ -74,7 +74,7 @@ int tdsValue(const std::uint8_t* data, std::size_t size) {
         (void)store.scaled4(0, 0);
     } catch (const EDatabaseError&) {
     }
-    for (db::FieldType declared : kDeclared) (void)db::tds::cellToVariant(*cell, declared);
+    for (db::FieldType declared : kDeclared) (void)db::tds::storedToVariant(store, 0, 0, declared);
     return 0;
 }
 

@@ -244,28 +244,6 @@ std::optional<Cell> decodeCell(int serverType, const unsigned char* data, int le
     return std::nullopt;
 }
 
-QVariant cellToVariant(const Cell& cell, FieldType declared) {
-    switch (cell.kind) {
-        case Cell::Kind::Null:
-            return QVariant();
-        case Cell::Kind::Text:
-            return cell.text;
-        case Cell::Kind::Float:
-            return cell.real;
-        case Cell::Kind::Currency:
-            if (declared == FieldType::Currency || declared == FieldType::Float)
-                return static_cast<double>(cell.integer) / 10000.0;
-            return QString::number(static_cast<double>(cell.integer) / 10000.0, 'f', 4);
-        case Cell::Kind::DateTime:
-            return naiveDateTime(cell.integer);
-        case Cell::Kind::Integer:
-            if (declared == FieldType::String || declared == FieldType::Memo)
-                return QString::number(cell.integer);
-            return QVariant::fromValue<qlonglong>(cell.integer);
-    }
-    return QVariant();
-}
-
 QVariant storedToVariant(const RowStore& store, int row, int col, FieldType declared) {
     if (store.isNull(row, col))
         return QVariant();

@@ -43,8 +43,6 @@ std::optional<Cell> decodeCell(int serverType, const unsigned char* data, int le
 // as if it were UTC, whatever this machine's time zone.
 std::int64_t wallClockMsFrom1900(std::int64_t days, std::int64_t msOfDay);
 
-// The same value as a QVariant of the declared parameter type (output parameters).
-QVariant cellToVariant(const Cell& cell, FieldType declared);
 // A stored cell as a QVariant of the declared parameter type; null for NULL.
 QVariant storedToVariant(const RowStore& store, int row, int col, FieldType declared);
 
