@@ -23,12 +23,17 @@ db::tds::LoginSettings settingsFor(const FakeTdsServer& server) {
     return s;
 }
 
-void expectRead(const std::vector<typecases::Case>& cases) {
-    FakeTdsServer server([&cases](const Request& r) {
+// Answers every batch but the session set-up with one row set of `cases`.
+FakeTdsServer::Script answering(const std::vector<typecases::Case>& cases) {
+    return [cases](const Request& r) {
         if (r.text.startsWith(QStringLiteral("SET ")))
             return Reply{};
         return Reply::answer(typecases::answer(cases));
-    });
+    };
+}
+
+void expectRead(const std::vector<typecases::Case>& cases) {
+    FakeTdsServer server(answering(cases));
     db::tds::TdsConnection connection(settingsFor(server));
     db::RowStore rows;
     connection.execute(QStringLiteral("select every type"), &rows);
@@ -69,11 +74,7 @@ TEST(ServerTypes, DecimalPastTheMoneyRangeIsRefused) {
          typecases::byte(0x6A) + typecases::byte(17) + typecases::byte(38) + typecases::byte(0),
          typecases::decimalCell(38, false, largest), typecases::byte(0), db::FieldType::Currency,
          "", std::nullopt, ""}};
-    FakeTdsServer server([&cases](const Request& r) {
-        if (r.text.startsWith(QStringLiteral("SET ")))
-            return Reply{};
-        return Reply::answer(typecases::answer(cases));
-    });
+    FakeTdsServer server(answering(cases));
     db::tds::TdsConnection connection(settingsFor(server));
     db::RowStore rows;
     try {
