@@ -11,11 +11,17 @@
 #include "framework/grid/gridview.h"
 #include "framework/ui/boundary.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
 #include <utility>
 
 namespace grid {
@@ -48,6 +54,14 @@ public:
     void applyMetrics();
     void selectRow(int row, int column);
     int firstVisibleColumn() const;
+    // Widths and order of the columns as the user left them, kept across a model reset
+    // (which gives a header its default widths and order back).
+    struct HeaderState {
+        std::vector<int> sizes;   // per logical column
+        std::vector<int> visual;  // logical column at each visual position
+    };
+    HeaderState captureHeader() const;
+    void restoreHeader(const HeaderState& state);
 
     DBGrid* q;
     GridView* view = nullptr;
@@ -74,8 +88,9 @@ void DBGrid::Private::reload(bool opened) {
     if (!opened && sameShape) {
         model->refresh();
     } else {
+        const HeaderState kept = captureHeader();
         model->reload(ds, columns);
-        applyWidths();
+        restoreHeader(kept);
     }
     if (ds)
         sums.compute(ds->store(), columns);
@@ -116,12 +131,44 @@ void DBGrid::Private::selectRow(int row, int column) {
     view->verticalHeader()->viewport()->update();
 }
 
+DBGrid::Private::HeaderState DBGrid::Private::captureHeader() const {
+    HeaderState state;
+    const QHeaderView* header = view->horizontalHeader();
+    if (header->count() != static_cast<int>(columns.size()))
+        return state;
+    for (int i = 0; i < header->count(); ++i) {
+        state.sizes.push_back(header->sectionSize(i));
+        state.visual.push_back(header->logicalIndex(i));
+    }
+    return state;
+}
+
+void DBGrid::Private::restoreHeader(const HeaderState& state) {
+    QHeaderView* header = view->horizontalHeader();
+    if (state.sizes.size() != static_cast<std::size_t>(header->count())) {
+        applyWidths();
+        return;
+    }
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int from = header->visualIndex(state.visual[static_cast<std::size_t>(visual)]);
+        if (from != visual)
+            header->moveSection(from, visual);
+    }
+    for (int i = 0; i < header->count(); ++i)
+        header->resizeSection(i, state.sizes[static_cast<std::size_t>(i)]);
+}
+
 // Dataset -> view: highlight the dataset's current row, keeping the current column.
 void DBGrid::Private::followCursor() {
     if (dying)
         return;
     db::DataSet* ds = openDataSet();
     const QModelIndex cur = view->currentIndex();
+    // The user's own move (with the range he is selecting) already stands on the row.
+    if (ds && cur.isValid() && cur.row() == ds->currentRow()) {
+        view->verticalHeader()->viewport()->update();
+        return;
+    }
     const int column = cur.isValid() ? cur.column() : firstVisibleColumn();
     selectRow(ds ? ds->currentRow() : -1, column);
 }
@@ -205,6 +252,19 @@ DBGrid::DBGrid(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(t
 
     d->view->setRowSelect(d->rowSelect);
     d->applyMetrics();
+
+    d->view->setExtraWidth(
+        [this](int c) { return d->footer->fontMetrics().horizontalAdvance(footerText(c)); });
+    auto* copy = new QAction(QStringLiteral("复制"), this);
+    copy->setObjectName(QStringLiteral("actCopy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QAction::triggered, this, [this] { copySelection(); });
+    addAction(copy);  // the shortcut works wherever in the grid the focus is
+    for (QTableView* v : {static_cast<QTableView*>(d->view), d->view->frozenView()}) {
+        v->setContextMenuPolicy(Qt::ActionsContextMenu);
+        v->addAction(copy);
+    }
 }
 
 DBGrid::~DBGrid() {
@@ -258,6 +318,69 @@ void DBGrid::setRowSelect(bool on) {
 
 bool DBGrid::rowSelect() const {
     return d->rowSelect;
+}
+
+void DBGrid::addContextAction(QAction* action) {
+    for (QTableView* v : {static_cast<QTableView*>(d->view), d->view->frozenView()})
+        v->addAction(action);
+    addAction(action);
+}
+
+std::unique_ptr<QMimeData> DBGrid::selectionMimeData() const {
+    const QHeaderView* header = d->view->horizontalHeader();
+    const int columnCount = d->model->columnCount();
+    std::vector<bool> rows(static_cast<std::size_t>(d->model->rowCount()), false);
+    std::vector<bool> cols(static_cast<std::size_t>(columnCount), false);
+    const QItemSelection selection = d->view->selectionModel()->selection();
+    for (const QItemSelectionRange& range : selection) {
+        for (int r = range.top(); r <= range.bottom(); ++r) rows[static_cast<std::size_t>(r)] = true;
+        for (int c = range.left(); c <= range.right(); ++c) cols[static_cast<std::size_t>(c)] = true;
+    }
+    if (selection.isEmpty()) {
+        const QModelIndex cur = d->view->currentIndex();
+        if (cur.isValid()) {
+            rows[static_cast<std::size_t>(cur.row())] = true;
+            cols[static_cast<std::size_t>(cur.column())] = true;
+        }
+    }
+    std::vector<int> order;  // logical columns in their on-screen order
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical) && cols[static_cast<std::size_t>(logical)])
+            order.push_back(logical);
+    }
+    const bool everyRow =
+        !rows.empty() && std::all_of(rows.begin(), rows.end(), [](bool b) { return b; });
+
+    QStringList lines;
+    QString html = QStringLiteral("<table><tr>");
+    auto addLine = [&](const std::function<QString(int)>& cell, const char* tag) {
+        QStringList cells;
+        for (int c : order) {
+            cells << cell(c);
+            html += QStringLiteral("<%1>%2</%1>").arg(QLatin1String(tag), cell(c).toHtmlEscaped());
+        }
+        lines << cells.join(QLatin1Char('\t'));
+        html += QStringLiteral("</tr><tr>");
+    };
+    addLine([this](int c) { return d->columns[static_cast<std::size_t>(c)].title; }, "th");
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (rows[r])
+            addLine([this, r](int c) { return cellText(static_cast<int>(r), c); }, "td");
+    }
+    if (everyRow)
+        addLine([this](int c) { return footerText(c); }, "td");
+    html.chop(4);  // the last "<tr>" opened
+    html += QStringLiteral("</table>");
+
+    auto mime = std::make_unique<QMimeData>();
+    mime->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    mime->setHtml(html);
+    return mime;
+}
+
+void DBGrid::copySelection() const {
+    QApplication::clipboard()->setMimeData(selectionMimeData().release());
 }
 
 QString DBGrid::footerText(int column) const {

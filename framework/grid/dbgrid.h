@@ -15,6 +15,8 @@ namespace db {
 class DataSource;
 }
 
+class QAction;
+class QMimeData;
 class QTableView;
 
 namespace grid {
@@ -46,6 +48,14 @@ public:
 
     // What the footer shows for column i ("合计", a formatted sum, "0", or "").
     QString footerText(int column) const;
+
+    // The selected cells (or rows) as the clipboard gets them: tab-separated text and an
+    // HTML table, the column titles first, in the columns' on-screen order; with every row
+    // selected the footer line follows. Nothing selected: the current cell.
+    std::unique_ptr<QMimeData> selectionMimeData() const;
+    void copySelection() const;  // actCopy (Ctrl+C, context menu "复制")
+    // Adds an action to the grid's context menu (after "复制"); the grid does not own it.
+    void addContextAction(QAction* action);
     // The row the grid highlights (0-based; -1 when none) and the cell text it shows.
     int currentRow() const;
     QString cellText(int row, int column) const;

@@ -2,6 +2,7 @@
 // nothing is cached that a resize, move or scroll could leave stale.
 #include "framework/grid/footerrow.h"
 
+#include "framework/grid/celltext.h"
 #include "framework/grid/gridview.h"
 
 #include <QHeaderView>
@@ -13,7 +14,6 @@ namespace grid {
 
 namespace {
 const QColor kFooterColor(255, 255, 0);  // yellow
-constexpr int kTextMargin = 2;
 }  // namespace
 
 FooterRow::FooterRow(GridView* view, TextOf text, AlignOf align, TextOf tip, QWidget* parent)
@@ -74,8 +74,8 @@ QString FooterRow::toolTipText(int logical) const {
             return tip;
     }
     const QString text = m_text(logical);
-    const int room = cellRect(logical).width() - 2 * kTextMargin - 1;
-    return fontMetrics().horizontalAdvance(text) > room ? text : QString();
+    const QRect cell = cellRect(logical).adjusted(0, 0, -1, 0);  // less the column's line
+    return placeCellText(fontMetrics(), text, cell, m_align(logical)).cut ? text : QString();
 }
 
 bool FooterRow::event(QEvent* event) {
@@ -96,11 +96,11 @@ bool FooterRow::event(QEvent* event) {
 void FooterRow::paintCell(QPainter& p, int logical, const QRect& rect) const {
     p.setPen(palette().color(QPalette::Mid));
     p.drawLine(rect.topRight(), rect.bottomRight());
-    const QRect textRect = rect.adjusted(kTextMargin, 0, -kTextMargin - 1, 0);
-    const QString text =
-        fontMetrics().elidedText(m_text(logical), Qt::ElideRight, textRect.width());
+    const Qt::Alignment align = m_align(logical);
+    const CellText placed =
+        placeCellText(fontMetrics(), m_text(logical), rect.adjusted(0, 0, -1, 0), align);
     p.setPen(Qt::black);  // on yellow whatever the palette
-    p.drawText(textRect, m_align(logical).toInt() | Qt::TextSingleLine, text);
+    p.drawText(placed.rect, align.toInt() | Qt::TextSingleLine, placed.shown);
 }
 
 void FooterRow::paintEvent(QPaintEvent*) {

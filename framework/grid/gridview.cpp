@@ -3,6 +3,8 @@
 // of one ordinary table.
 #include "framework/grid/gridview.h"
 
+#include "framework/grid/celldelegate.h"
+#include "framework/grid/celltext.h"
 #include "framework/grid/rowindicator.h"
 
 #include <QHeaderView>
@@ -14,7 +16,10 @@ namespace {
 
 void setupCommon(QTableView* v) {
     v->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    v->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Ranges of cells or rows for copying (drag, Shift+arrows, Ctrl+A); the current row
+    // is still the one the cursor moves.
+    v->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    v->setItemDelegate(new CellDelegate(v));
     v->setSelectionBehavior(QAbstractItemView::SelectRows);
     v->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     v->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -93,6 +98,22 @@ GridView::GridView(QWidget* parent) : QTableView(parent), m_frozen(new QTableVie
                 m_syncing = false;
                 syncFrozenColumns();
             });
+    // A double-click on a frozen column's border fits it by the same measure as the others.
+    connect(m_frozen->horizontalHeader(), &QHeaderView::sectionHandleDoubleClicked, this,
+            [this](int logical) { resizeColumnToContents(logical); });
+}
+
+int GridView::sizeHintForColumn(int column) const {
+    QAbstractItemModel* m = model();
+    if (!m || column < 0 || column >= m->columnCount())
+        return -1;
+    const QFontMetrics fm(font());
+    int widest = 0;
+    for (int row = 0; row < m->rowCount(); ++row)
+        widest = qMax(widest, fm.horizontalAdvance(m->index(row, column).data().toString()));
+    if (m_extraWidth)
+        widest = qMax(widest, m_extraWidth(column));
+    return widest + 2 * kCellMargin + (showGrid() ? 1 : 0);
 }
 
 GridView::~GridView() = default;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QTableView>
+#include <functional>
 
 namespace grid {
 
@@ -26,6 +27,12 @@ public:
     void setMetrics(int headerHeight, int rowHeight, int indicatorWidth);
 
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    // Width that shows a column's widest text: every row's cell (not only the visible ones)
+    // and what `extraWidth` adds (the footer's text); the title is the header's part.
+    int sizeHintForColumn(int column) const override;
+    void setExtraWidth(std::function<int(int column)> extraWidth) {
+        m_extraWidth = std::move(extraWidth);
+    }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -39,6 +46,7 @@ private:
     RowIndicator* m_indicator;
     int m_frozenCount = 0;
     bool m_syncing = false;  // a header change being copied to the other view
+    std::function<int(int)> m_extraWidth;
 };
 
 }  // namespace grid

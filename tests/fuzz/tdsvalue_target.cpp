@@ -74,7 +74,12 @@ int tdsValue(const std::uint8_t* data, std::size_t size) {
         (void)store.scaled4(0, 0);
     } catch (const EDatabaseError&) {
     }
-    for (db::FieldType declared : kDeclared) (void)db::tds::storedToVariant(store, 0, 0, declared);
+    for (db::FieldType declared : kDeclared) {
+        try {
+            (void)db::tds::storedToVariant(store, 0, 0, declared);
+        } catch (const EDatabaseError&) {  // a float too large for an integer output
+        }
+    }
     return 0;
 }
 

@@ -1,0 +1,25 @@
+// Where a cell's or footer's text goes and what of it shows: the grid's own rule, shared by
+// the cells and the footer. Text keeps a 2-pixel margin from the cell's edges; a text too
+// wide for that but no wider than the cell gives up the margins; only a text wider than
+// the cell is cut with an ellipsis (and then shows whole as a tool tip).
+#pragma once
+
+#include <QFontMetrics>
+#include <QRect>
+#include <QString>
+
+namespace grid {
+
+inline constexpr int kCellMargin = 2;
+
+struct CellText {
+    QRect rect;     // where the text is drawn
+    QString shown;  // the text, or its elided form
+    bool cut = false;
+};
+
+// `cell` excludes the grid line; `align` is the text's horizontal alignment.
+CellText placeCellText(const QFontMetrics& fm, const QString& text, const QRect& cell,
+                       Qt::Alignment align);
+
+}  // namespace grid
