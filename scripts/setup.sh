@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev libgtest-dev libgmock-dev
+  libbenchmark-dev
   fonts-arphic-uming fonts-wqy-microhei poppler-utils
 )
 . scripts/packages.sh

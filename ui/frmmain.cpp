@@ -16,6 +16,7 @@
 #include "ui/fmsetoption.h"
 #include "ui/frmloc.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -241,6 +242,22 @@ void Tfrmmain::buildGrid() {
     DBGridEh1->setFrozenCols(2);
     DBGridEh1->setRowSelect(true);
     DBGridEh1->setDataSource(DataSource1);
+
+    auto exportAction = [this](const char* name, const QString& text, const QKeySequence& key,
+                               bool excel) {
+        auto* act = new QAction(text, DBGridEh1);
+        act->setObjectName(QLatin1String(name));
+        act->setShortcut(key);
+        act->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(act, &QAction::triggered, this,
+                [this, excel] { ui::guarded([this, excel] { ExportStatement(excel); }); });
+        DBGridEh1->addContextAction(act);
+        return act;
+    };
+    actExportXlsx = exportAction("actExportXlsx", QStringLiteral("导出Excel…"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_E), true);
+    actExportCsv = exportAction("actExportCsv", QStringLiteral("导出CSV…"),
+                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), false);
 }
 
 void Tfrmmain::buildStatusBar() {

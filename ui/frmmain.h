@@ -8,6 +8,7 @@
 
 #include <QWidget>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -48,6 +49,9 @@ public:
     QPushButton* BitBtn5 = nullptr;
 
     grid::DBGrid* DBGridEh1 = nullptr;
+    // The grid's context menu also exports the statement (objectNames as here).
+    QAction* actExportXlsx = nullptr;
+    QAction* actExportCsv = nullptr;
     QStatusBar* SBar = nullptr;
     QLabel* SBarPanel[3] = {nullptr, nullptr, nullptr};
 
@@ -62,6 +66,12 @@ public:
 
     // The statistics run: period check, import, statistics, status bar, print texts.
     void RunStatistics();
+    // The whole statement of the last run to an .xlsx (excel) or .csv file, with a progress
+    // dialog. The file dialog proposes 出口盈亏表_<period>; the dynamic properties
+    // kExportPathProperty and kExportGbkProperty stand in for the dialog's answers.
+    void ExportStatement(bool excel);
+    static constexpr const char* kExportPathProperty = "exportPath";
+    static constexpr const char* kExportGbkProperty = "exportGbk";
 
     // Handlers; each body runs inside the event boundary when a control fires it.
     void FormCreate();

@@ -1,0 +1,181 @@
+// The statement taken to a spreadsheet through the window: Ctrl+E and Ctrl+Shift+E on the
+// grid (as a keyboard sends them), the files read back (the workbook by a reader of our
+// own over its zip and XML), and exports that fail or are cancelled leaving nothing behind.
+#include "framework/grid/dbgrid.h"
+#include "framework/text/errors.h"
+#include "keyboard.h"
+#include "ui/frmmain.h"
+#include "ui/statementexport.h"
+#include "windowenv.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringDecoder>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using windowtest::WindowEnv;
+
+class ExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        env.setClock("2024-03-15 10:00:00");
+        env.setCompany(QStringLiteral("泰沃"));
+        env.setCwYears(2003, 2006);
+        env.setRows({{QStringLiteral("A1"), QString(), QStringLiteral("10"), QStringLiteral("7.5")},
+                     {QStringLiteral("A2"), QStringLiteral("*"), QStringLiteral("5.5"),
+                      QStringLiteral("1234567.891")}});
+        env.connect();
+        w = env.openWindow();
+        ASSERT_TRUE(env.errors().isEmpty()) << env.errors().join(QLatin1Char('\n')).toStdString();
+    }
+    QString path(const char* name) const { return QDir(tmp.path()).filePath(QLatin1String(name)); }
+    // Exports through the grid's shortcut, as the user's keyboard does.
+    void press(const QString& target, bool excel) {
+        w->setProperty(Tfrmmain::kExportPathProperty, target);
+        testsupport::pressKeys(
+            w->DBGridEh1, {Qt::Key_E},
+            excel ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier);
+    }
+    QJsonObject readWorkbook(const QString& file) {
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(EXPORTPNL_SOURCE_DIR "/tests/ui/xlsx_dump.py"), file});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    }
+
+    WindowEnv env;
+    Tfrmmain* w = nullptr;
+    QTemporaryDir tmp;
+};
+
+TEST_F(ExportTest, WorkbookHoldsHeadingTitlesRowsAsNumbersAndTotals) {
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 is needed to read the workbook back";
+    press(path("statement"), true);
+    ASSERT_TRUE(env.errors().isEmpty()) << env.errors().join(QLatin1Char('\n')).toStdString();
+    const QString file = path("statement.xlsx");  // the suffix the user did not type
+    ASSERT_TRUE(QFile::exists(file));
+    const QJsonObject book = readWorkbook(file);
+    const QJsonObject cells = book[QStringLiteral("cells")].toObject();
+    auto cell = [&](const char* ref) { return cells[QLatin1String(ref)].toArray(); };
+    EXPECT_EQ(cell("A1")[0].toString(), QStringLiteral("泰沃--出口盈亏表"));
+    EXPECT_EQ(cell("A2")[0].toString(), QStringLiteral("查看对象:全公司"));
+    EXPECT_EQ(cell("A3")[0].toString(), QStringLiteral("时间段:2024年03月份"));
+    EXPECT_EQ(cell("A4")[0].toString(), QStringLiteral("打印日期:2024/3/15"));
+    const char* titles[] = {"运编号",     "标志",       "部门",     "收入美元",   "收入人民币",
+                            "运费美元",   "运费人民币", "保费美元", "保费人民币", "佣金美元",
+                            "佣金人民币", "成本",       "核算单",   "利润",       "净收汇"};
+    for (int c = 0; c < 15; ++c) {
+        const QString ref = QString(QChar('A' + c)) + QStringLiteral("5");
+        EXPECT_EQ(cells[ref].toArray()[0].toString(), QString::fromUtf8(titles[c])) << c;
+    }
+    EXPECT_EQ(cell("A6")[0].toString(), QStringLiteral("A1"));
+    EXPECT_EQ(cell("D6")[0].toDouble(), 10.0);
+    EXPECT_EQ(cell("D6")[1].toString(), QStringLiteral("0.00"));
+    EXPECT_EQ(cell("B7")[0].toString(), QStringLiteral("*"));
+    EXPECT_EQ(cell("L7")[0].toDouble(), 1234567.891);  // money keeps its four decimals
+    EXPECT_EQ(cell("A8")[0].toString(), QStringLiteral("合计"));
+    EXPECT_EQ(cell("D8")[0].toDouble(), 15.5);
+    EXPECT_EQ(cell("D8")[1].toString(), QStringLiteral("0.00"));
+    EXPECT_EQ(cell("L8")[0].toDouble(), 1234575.391);
+    const QJsonObject pane = book[QStringLiteral("pane")].toObject();
+    EXPECT_EQ(pane[QStringLiteral("xSplit")].toString(), QStringLiteral("2"));
+    EXPECT_EQ(pane[QStringLiteral("ySplit")].toString(), QStringLiteral("5"));
+    const QJsonObject page = book[QStringLiteral("page")].toObject();
+    EXPECT_EQ(page[QStringLiteral("orientation")].toString(), QStringLiteral("landscape"));
+    EXPECT_EQ(page[QStringLiteral("paperSize")].toString(), QStringLiteral("9"));
+    // The cost column is wide enough for its longest value, 1234575.39.
+    EXPECT_GE(book[QStringLiteral("widths")].toObject()[QStringLiteral("12")].toDouble(), 10.0);
+}
+
+TEST_F(ExportTest, CsvInUtf8WithBomOrInGbk) {
+    press(path("a"), false);
+    QFile utf8(path("a.csv"));
+    ASSERT_TRUE(utf8.open(QIODevice::ReadOnly));
+    const QByteArray bytes = utf8.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_EQ(lines[0], QStringLiteral("泰沃--出口盈亏表"));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("运编号,标志,部门,收入美元,")));
+    EXPECT_TRUE(lines[5].startsWith(QStringLiteral("A1,,")));
+    EXPECT_TRUE(lines[5].contains(QStringLiteral(",10.00,"))) << lines[5].toStdString();
+    EXPECT_TRUE(lines[6].contains(QStringLiteral(",1234567.891,"))) << lines[6].toStdString();
+    EXPECT_TRUE(lines[7].startsWith(QStringLiteral("合计,,,15.50,")));
+
+    w->setProperty(Tfrmmain::kExportGbkProperty, true);
+    press(path("b.csv"), false);
+    QFile gbk(path("b.csv"));
+    ASSERT_TRUE(gbk.open(QIODevice::ReadOnly));
+    const QByteArray gbkBytes = gbk.readAll();
+    EXPECT_FALSE(gbkBytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(gbkBytes.startsWith(QByteArray("\xCC\xA9\xCE\xD6--", 6)));  // 泰沃 in GBK
+}
+
+TEST_F(ExportTest, FailedExportIsReportedAndLeavesNoFile) {
+    press(path("no/such/folder/x.xlsx"), true);
+    ASSERT_EQ(env.errors().size(), 1);
+    EXPECT_TRUE(env.errors().first().contains(QStringLiteral("x.xlsx")))
+        << env.errors().first().toStdString();
+    env.clearMessages();
+    press(path("no/such/folder/x.csv"), false);
+    ASSERT_EQ(env.errors().size(), 1);
+    EXPECT_TRUE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+// A cancelled export leaves the file that was there before as it was, and no part file.
+TEST_F(ExportTest, CancelledExportKeepsTheOldFile) {
+    db::RowStore rows;
+    rows.setColumns({{QStringLiteral("n"), db::FieldType::Currency, 0}});
+    for (int i = 0; i < 5000; ++i) {
+        rows.beginRow();
+        rows.appendCurrency(i);
+        rows.endRow();
+    }
+    ui::StatementExport s;
+    s.rows = &rows;
+    s.columns = {{QStringLiteral("n"), 0, true, std::nullopt, QString()}};
+    for (const char* name : {"old.xlsx", "old.csv"}) {
+        QFile old(path(name));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("before");
+        old.close();
+        const auto cancel = [](int done) { return done < 4000; };
+        if (QString::fromLatin1(name).endsWith(QStringLiteral("xlsx")))
+            EXPECT_THROW(ui::writeXlsx(s, path(name), cancel), EAbort);
+        else
+            EXPECT_THROW(ui::writeCsv(s, path(name), ui::CsvEncoding::Utf8WithBom, cancel), EAbort);
+        QFile again(path(name));
+        ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+        EXPECT_EQ(again.readAll(), QByteArray("before")) << name;
+    }
+    EXPECT_EQ(
+        QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).size(),
+        2);
+}
+
+TEST_F(ExportTest, ContextMenuOffersBothExportsOnTheGrid) {
+    for (const char* name : {"actCopy", "actExportXlsx", "actExportCsv"}) {
+        auto* act = w->DBGridEh1->findChild<QAction*>(QLatin1String(name));
+        ASSERT_NE(act, nullptr) << name;
+        EXPECT_TRUE(w->DBGridEh1->view()->actions().contains(act)) << name;
+    }
+    EXPECT_EQ(w->actExportXlsx->text(), QStringLiteral("导出Excel…"));
+    EXPECT_EQ(w->actExportCsv->text(), QStringLiteral("导出CSV…"));
+    EXPECT_EQ(ui::proposedExportName(QStringLiteral("2024年03月份"), QStringLiteral("xlsx")),
+              QStringLiteral("出口盈亏表_2024年03月份.xlsx"));
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+"""Reads back an .xlsx file for the tests (zip and XML only, nothing from the writer).
+
+Usage: xlsx_dump.py FILE. Prints one JSON object: "cells" maps "A1"-style references to
+[value, number format] (value a number or a text), "pane" the frozen split, "page" the
+orientation and paper size, "widths" the column widths.
+"""
+import json
+import sys
+import xml.etree.ElementTree as ET
+import zipfile
+
+NS = {"m": "http://schemas.openxmlformats.org/spreadsheetml/2006/main"}
+
+
+def main():
+    book = zipfile.ZipFile(sys.argv[1])
+    names = book.namelist()
+    shared = []
+    if "xl/sharedStrings.xml" in names:
+        for si in ET.fromstring(book.read("xl/sharedStrings.xml")).findall("m:si", NS):
+            shared.append("".join(t.text or "" for t in si.iter("{%s}t" % NS["m"])))
+    styles = ET.fromstring(book.read("xl/styles.xml"))
+    custom = {f.get("numFmtId"): f.get("formatCode")
+              for f in styles.findall("m:numFmts/m:numFmt", NS)}
+    formats = []
+    for xf in styles.findall("m:cellXfs/m:xf", NS):
+        fid = xf.get("numFmtId", "0")
+        formats.append(custom.get(fid, "General" if fid == "0" else fid))
+    sheet = ET.fromstring(book.read("xl/worksheets/sheet1.xml"))
+    cells = {}
+    for c in sheet.iter("{%s}c" % NS["m"]):
+        kind = c.get("t")
+        fmt = formats[int(c.get("s", "0"))]
+        if kind == "inlineStr":
+            value = "".join(t.text or "" for t in c.iter("{%s}t" % NS["m"]))
+        elif kind == "s":
+            value = shared[int(c.find("m:v", NS).text)]
+        else:
+            v = c.find("m:v", NS)
+            value = float(v.text) if v is not None else None
+        cells[c.get("r")] = [value, fmt]
+    pane = sheet.find("m:sheetViews/m:sheetView/m:pane", NS)
+    setup = sheet.find("m:pageSetup", NS)
+    widths = {c.get("min"): float(c.get("width")) for c in sheet.findall("m:cols/m:col", NS)}
+    print(json.dumps({
+        "cells": cells,
+        "pane": None if pane is None else {k: pane.get(k) for k in ("xSplit", "ySplit", "state")},
+        "page": None if setup is None else {k: setup.get(k) for k in ("orientation", "paperSize")},
+        "widths": widths,
+    }, ensure_ascii=False))
+
+
+if __name__ == "__main__":
+    main()

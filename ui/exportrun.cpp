@@ -1,0 +1,82 @@
+// The statement window's export: the last run's whole result (not only the rows in view)
+// with its heading and totals, to a file the user names, under a progress dialog that can
+// cancel it. A failure shows the standard error box and leaves no file under that name.
+#include "framework/db/query.h"
+#include "framework/grid/dbgrid.h"
+#include "framework/grid/footersums.h"
+#include "framework/ui/application.h"
+#include "ui/frmmain.h"
+#include "ui/statementexport.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+
+namespace {
+
+ui::StatementExport statementOf(const Tfrmmain& w) {
+    ui::StatementExport s;
+    s.title = ui::Application::instance().Title();
+    s.heading = {
+        QStringLiteral("查看对象:") + ViewObjectText, QStringLiteral("时间段:") + PeriodText,
+        QStringLiteral("打印日期:%1/%2/%3").arg(ServerYear).arg(ServerMonth).arg(ServerDay)};
+    s.rows = &w.StoredProc1->store();
+    const auto& columns = w.DBGridEh1->columns();
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        const grid::ColumnSpec& spec = columns[c];
+        ui::ExportColumn col;
+        col.title = spec.title;
+        col.field = s.rows->indexOf(spec.fieldName);
+        col.money = spec.footer == grid::FooterKind::Sum;
+        const QString footer = w.DBGridEh1->footerText(static_cast<int>(c));
+        if (spec.footer == grid::FooterKind::Sum && footer != grid::FooterSums::kOverflowText)
+            col.total = w.DBGridEh1->footerTotal(static_cast<int>(c));
+        else
+            col.totalText = footer;
+        s.columns.push_back(col);
+    }
+    return s;
+}
+
+}  // namespace
+
+void Tfrmmain::ExportStatement(bool excel) {
+    const int rows = StoredProc1->RecordCount();  // the dataset's error when it is closed
+    const QString suffix = excel ? QStringLiteral("xlsx") : QStringLiteral("csv");
+    QString path = property(kExportPathProperty).toString();
+    bool gbk = property(kExportGbkProperty).toBool();
+    if (path.isEmpty()) {
+        const QString utf8 = QStringLiteral("CSV 文件，UTF-8 (*.csv)");
+        const QString gbkFilter = QStringLiteral("CSV 文件，GBK (*.csv)");
+        QString chosen;
+        path = QFileDialog::getSaveFileName(
+            this, excel ? QStringLiteral("导出Excel") : QStringLiteral("导出CSV"),
+            QDir::home().filePath(ui::proposedExportName(PeriodText, suffix)),
+            excel ? QStringLiteral("Excel 工作簿 (*.xlsx)")
+                  : utf8 + QStringLiteral(";;") + gbkFilter,
+            &chosen);
+        if (path.isEmpty())
+            return;
+        gbk = chosen == gbkFilter;
+    }
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + suffix;
+
+    QProgressDialog progress(QStringLiteral("正在导出%1笔数据…").arg(rows), QStringLiteral("取消"),
+                             0, qMax(rows, 1), this);
+    progress.setWindowTitle(ui::Application::instance().Title());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    const auto onProgress = [&progress](int done) {
+        progress.setValue(done);
+        return !progress.wasCanceled();
+    };
+    const ui::StatementExport statement = statementOf(*this);
+    if (excel)
+        ui::writeXlsx(statement, path, onProgress);
+    else
+        ui::writeCsv(statement, path, gbk ? ui::CsvEncoding::Gbk : ui::CsvEncoding::Utf8WithBom,
+                     onProgress);
+    progress.setValue(qMax(rows, 1));
+}
