@@ -16,6 +16,7 @@ constexpr double kRuleHigh = 0.26;    // height of a horizontal rule and overhan
 constexpr double kRowHigh = 5.29;     // column header, detail, summary and footer bands
 constexpr double kCaptionTop = 1.06;  // header captions and footer texts
 constexpr double kValueTop = 0.79;    // detail values and totals
+constexpr double kTotalClearance = 0.4;  // between a total and the rule on its left
 
 struct Column {
     const char* caption;  // nullptr: no header caption
@@ -191,6 +192,9 @@ void TfrmExportPrn::buildSummary() {
         e->setPosition(c.totalRight, kValueTop);
         e->setAlignment(Alignment::Right);
         e->setFont(ui::font9());
+        // A total too wide for its column prints smaller, clear of the rule on its left:
+        // else it ran over the neighbour's figures or under its white box.
+        e->setFitLeft(kInnerRules[i - 1] + kTotalClearance);
         if (i == kProfitColumn)
             qrexpr_lirun = e;
     }

@@ -19,7 +19,21 @@ Element::Element(Band* band, const QString& name) : QObject(band), m_band(band) 
 
 void TextElement::render(const RenderContext& ctx) const {
     const QString s = text(ctx);
-    const QSizeF measured = measureText(m_font, s);
+    QFont font = m_font;
+    QSizeF measured = measureText(font, s);
+    double top = this->top();
+    if (m_fitLeft >= 0 && m_autoSize && m_align == Alignment::Right &&
+        x() - measured.width() < m_fitLeft) {
+        // Half a point at a time, keeping the text's middle where it was.
+        const double fullHeight = measured.height();
+        for (double size = m_font.pointSizeF() - 0.5; size >= 6.0 - 1e-9; size -= 0.5) {
+            font.setPointSizeF(size);
+            measured = measureText(font, s);
+            if (x() - measured.width() >= m_fitLeft)
+                break;
+        }
+        top += (fullHeight - measured.height()) / 2;
+    }
     const double w = m_autoSize ? measured.width() : m_width;
     const double h = m_autoSize ? measured.height() : std::max(m_height, 0.0);
     double left = x();
@@ -44,9 +58,9 @@ void TextElement::render(const RenderContext& ctx) const {
         return;  // an empty auto-sized text has no box to paint
     DrawOp op;
     op.kind = DrawOp::Kind::Text;
-    op.rect = QRectF(ctx.origin.x() + left, ctx.origin.y() + top(), w, h);
+    op.rect = QRectF(ctx.origin.x() + left, ctx.origin.y() + top, w, h);
     op.text = s;
-    op.font = m_font;
+    op.font = font;
     op.align = inBox;
     op.opaque = !m_transparent;
     ctx.out->push_back(std::move(op));

@@ -70,6 +70,9 @@ public:
     }
     bool transparent() const { return m_transparent; }
     void setTransparent(bool on) { m_transparent = on; }
+    // A right-aligned auto-sized text that would reach left of `left` (band millimetres) is
+    // printed smaller, down to 6 pt, so that it stays right of it; its right edge stays.
+    void setFitLeft(double left) { m_fitLeft = left; }
 
     virtual QString text(const RenderContext& ctx) const = 0;
     void render(const RenderContext& ctx) const override;
@@ -79,6 +82,7 @@ private:
     Alignment m_align = Alignment::Left;
     bool m_autoSize = true;
     bool m_transparent = false;  // default: an opaque white box behind the text
+    double m_fitLeft = -1;       // < 0: no limit
     double m_width = 0;
     double m_height = 0;
 };

@@ -177,6 +177,34 @@ TEST_F(PrintRun, TotalsSumEveryRowAndSkipNulls) {
     EXPECT_EQ(stmt::textsInBand(p, rowTop(1)).size(), 15u);
 }
 
+// Before, a total of 9 digits or more ran over the rule on its left into its neighbour's
+// column, or under that neighbour's white box.
+TEST_F(PrintRun, WideTotalsPrintSmallerBetweenTheirColumnsRules) {
+    stmt::Row r;
+    r.amount = 61728394.56;  // nine amount columns total 123456789.12
+    stmt::addRow(*ds, r);
+    stmt::addRow(*ds, r);
+    open();
+    const auto rep = stmt::printAndCapture(*ds);
+    const PageOps& p = rep.page(0);
+    const auto totals = stmt::textsInBand(p, rowTop(2));
+    ASSERT_EQ(totals.size(), 12u);
+    const double leftRules[] = {49.87,  69.98,  89.83,  109.93, 129.78,
+                                150.15, 170.26, 189.84, 209.95};
+    for (int i = 0; i < 9; ++i) {
+        const DrawOp* t = totals[static_cast<std::size_t>(i + 1)];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(t->text, QStringLiteral("123456789.12"));
+        EXPECT_GE(t->rect.left(), stmt::kLeft + leftRules[i]) << "clear of the rule on its left";
+        EXPECT_LT(t->font.pointSizeF(), 9.0);
+        EXPECT_GE(t->font.pointSizeF(), 6.0);
+    }
+    EXPECT_NEAR(totals[1]->rect.right(), stmt::kLeft + 69.06, 1e-6) << "the right edge stays";
+    // A total that fits, and the rows, keep 9 pt.
+    EXPECT_EQ(totals.back()->font.pointSizeF(), 9.0);
+    for (const auto* op : stmt::textsInBand(p, rowTop(0))) EXPECT_EQ(op->font.pointSizeF(), 9.0);
+}
+
 TEST_F(PrintRun, InnerRulesRunStraightThroughHeaderDetailAndSummary) {
     stmt::addRows(*ds, 2);
     open();
