@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev libgtest-dev libgmock-dev
   libbenchmark-dev
-  fonts-arphic-uming fonts-wqy-microhei poppler-utils
+  qt6-translations-l10n fonts-arphic-uming fonts-wqy-microhei poppler-utils
 )
 . scripts/packages.sh
 install_missing "${packages[@]}"

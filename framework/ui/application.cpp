@@ -4,7 +4,10 @@
 #include "framework/ui/application.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPointer>
+#include <QTranslator>
 #include <QWidget>
 #include <vector>
 
@@ -43,6 +46,16 @@ Application::Application() {
     if (QCoreApplication::instance() == nullptr)
         m_ownApp = std::make_unique<QApplication>(g_argc, g_argv);
     setObjectName(QStringLiteral("Application"));
+    // Standard buttons and dialogs speak the program's language. A host that translated
+    // Qt already keeps its own translation.
+    if (QCoreApplication::translate("QPlatformTheme", "OK") == QLatin1String("OK")) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                             QStringLiteral("_"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+            QCoreApplication::installTranslator(translator.get()))
+            m_qtTranslation = std::move(translator);
+    }
     // The host's application may end before the library is unloaded: the library's windows
     // and data modules must go while the window system is still there.
     if (!m_ownApp)
@@ -52,6 +65,8 @@ Application::Application() {
 
 Application::~Application() {
     destroyAll();
+    if (m_qtTranslation && QCoreApplication::instance())
+        QCoreApplication::removeTranslator(m_qtTranslation.get());
     if (g_instance == this)
         g_instance = nullptr;
 }
@@ -70,11 +85,9 @@ void Application::destroyAll() {
     // Windows first: their close handlers may still reach the data modules.
     std::vector<QPointer<QWidget>> windows;
     windows.swap(g_windows);
-    for (const QPointer<QWidget>& w : windows)
-        delete w.data();
+    for (const QPointer<QWidget>& w : windows) delete w.data();
     const QObjectList owned = children();
-    for (QObject* child : owned)
-        delete child;
+    for (QObject* child : owned) delete child;
 }
 
 }  // namespace ui

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QApplication;
+class QTranslator;
 class QWidget;
 
 namespace ui {
@@ -30,12 +31,17 @@ public:
 
     // True when no QApplication existed on first use and this object created its own.
     bool ownsApplication() const { return m_ownApp != nullptr; }
+    // True when Qt's own texts (standard buttons, file and print dialogs) were given their
+    // Simplified Chinese translation by this object: only when the host had not translated
+    // them itself.
+    bool installedQtTranslation() const { return m_qtTranslation != nullptr; }
 
 private:
     Application();
     ~Application() override;
     QString m_title;
     std::unique_ptr<QApplication> m_ownApp;
+    std::unique_ptr<QTranslator> m_qtTranslation;  // not a child: destroyAll() keeps it
 };
 
 }  // namespace ui

@@ -2,10 +2,14 @@
 // and it owns the library's windows and data modules until they go or it destroys them.
 #include "framework/ui/application.h"
 
+#include <gtest/gtest.h>
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -31,6 +35,20 @@ TEST(Application, DestroyAllFreesAdoptedWindowsAndOwnedModules) {
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(module.isNull());
     EXPECT_TRUE(app.children().isEmpty());
+}
+
+// Before, message boxes and the file and print dialogs answered "OK", "Cancel", "Save" in
+// a Chinese program.
+TEST(Application, StandardButtonsSpeakChinese) {
+    ui::Application& app = ui::Application::instance();
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                       QStringLiteral("/qtbase_zh_CN.qm")))
+        GTEST_SKIP() << "Qt's translations are not installed (Debian qt6-translations-l10n)";
+    EXPECT_TRUE(app.installedQtTranslation());
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
 }
 
 TEST(Application, TitleIsKeptForMessageCaptions) {

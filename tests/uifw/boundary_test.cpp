@@ -1,13 +1,13 @@
 // The event boundary and the message presenter: what the user would read for each kind of
 // failure, and that a silent abort shows nothing.
+#include "framework/ui/boundary.h"
 #include "framework/text/errors.h"
 #include "framework/ui/application.h"
-#include "framework/ui/boundary.h"
 #include "framework/ui/messages.h"
 
+#include <gtest/gtest.h>
 #include <QString>
 #include <functional>
-#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace {
@@ -37,10 +37,11 @@ TEST_F(Boundary, EachFailureEndsTheHandlerAndIsShownAsTheErrorBoxUnlessAborted) 
         {"database error keeps the server's text",
          [] { throw EDatabaseError(QStringLiteral("Database 'Calvesteri' does not exist")); }, true,
          QStringLiteral("Database 'Calvesteri' does not exist")},
-        {"conversion error", [] { throw EConvertError(QStringLiteral("'1x' is not a valid integer value")); },
-         true, QStringLiteral("'1x' is not a valid integer value")},
-        {"Chinese text survives", [] { throw EInvalidOperation(QStringLiteral("无法打开表")); }, true,
-         QStringLiteral("无法打开表")},
+        {"conversion error",
+         [] { throw EConvertError(QStringLiteral("'1x' is not a valid integer value")); }, true,
+         QStringLiteral("'1x' is not a valid integer value")},
+        {"Chinese text survives", [] { throw EInvalidOperation(QStringLiteral("无法打开表")); },
+         true, QStringLiteral("无法打开表")},
         {"foreign std exception", [] { throw std::runtime_error("bad_alloc-like failure"); }, true,
          QStringLiteral("bad_alloc-like failure")},
         {"silent abort shows nothing", [] { throw EAbort(); }, false, QString()},

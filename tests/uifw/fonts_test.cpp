@@ -1,12 +1,12 @@
 // The product font resolves to an installed CJK font that holds Chinese characters, at the
 // two sizes the windows use; text controls carry the preferred input method.
-#include "framework/ui/application.h"
 #include "framework/ui/fonts.h"
+#include "framework/ui/application.h"
 
+#include <gtest/gtest.h>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -34,7 +34,8 @@ TEST(Fonts, SubstitutesAnInstalledCjkFamily) {
     EXPECT_TRUE(subs.contains(QStringLiteral("WenQuanYi Micro Hei"), Qt::CaseInsensitive));
     EXPECT_TRUE(subs.contains(QStringLiteral("Noto Sans CJK SC"), Qt::CaseInsensitive));
     const QString resolved = QFontInfo(f).family();
-    EXPECT_TRUE(subs.contains(resolved, Qt::CaseInsensitive) || resolved == QStringLiteral("宋体")) << resolved.toStdString();
+    EXPECT_TRUE(subs.contains(resolved, Qt::CaseInsensitive) || resolved == QStringLiteral("宋体"))
+        << resolved.toStdString();
 }
 
 TEST(Fonts, TextControlRecordsThePreferredInputMethod) {
@@ -42,7 +43,8 @@ TEST(Fonts, TextControlRecordsThePreferredInputMethod) {
     QLineEdit edit;
     EXPECT_FALSE(edit.property(ui::kInputMethodProperty).isValid());
     ui::setPreferredInputMethod(&edit);
-    EXPECT_EQ(edit.property(ui::kInputMethodProperty).toString(), QStringLiteral("中文 (简体) - 微软拼音"));
+    EXPECT_EQ(edit.property(ui::kInputMethodProperty).toString(),
+              QStringLiteral("中文 (简体) - 微软拼音"));
     ui::setPreferredInputMethod(nullptr);  // nothing to record on
 }
 
