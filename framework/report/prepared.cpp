@@ -1,5 +1,6 @@
 // Recorded pages of a prepared report: replay onto a device and the report file format.
-// The file is a QDataStream: magic, format version, paper size, then every page's ops.
+// The file is a QDataStream: magic, format version, paper size, margins (from version 2),
+// then every page's ops.
 #include "framework/report/prepared.h"
 
 #include "framework/text/errors.h"
@@ -12,13 +13,14 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <algorithm>
+#include <cmath>
 
 namespace report {
 
 namespace {
 
 constexpr quint32 kMagic = 0x45504e52;  // "EPNR"
-constexpr quint16 kVersion = 1;
+constexpr quint16 kVersion = 2;         // 2 adds the margins
 constexpr double kMmPerInch = 25.4;
 constexpr int kMeasureDpi = 1200;
 
@@ -86,8 +88,15 @@ void PreparedReport::paintPage(QPainter& painter, int index) const {
         const QRectF r = toDevice(op.rect);
         switch (op.kind) {
             case DrawOp::Kind::Text: {
-                if (op.opaque)
-                    painter.fillRect(r, Qt::white);
+                // The white box covers only the pixels wholly inside it: rounded outwards at a
+                // small scale, it wiped out the row's rule just below or above the text.
+                if (op.opaque) {
+                    const QPoint from(int(std::ceil(r.left())), int(std::ceil(r.top())));
+                    const QPoint to(int(std::floor(r.right())), int(std::floor(r.bottom())));
+                    if (to.x() > from.x() && to.y() > from.y())
+                        painter.fillRect(QRect(from, QSize(to.x() - from.x(), to.y() - from.y())),
+                                         Qt::white);
+                }
                 painter.setFont(op.font);
                 painter.setPen(Qt::black);
                 painter.drawText(r, int(flagsOf(op.align)) | Qt::TextDontClip | Qt::TextSingleLine,
@@ -95,8 +104,22 @@ void PreparedReport::paintPage(QPainter& painter, int index) const {
                 break;
             }
             case DrawOp::Kind::Rect: {
+                if (op.penWidth <= 0 && !op.fill.isValid())
+                    break;
+                const double penPx = op.penWidth > 0 ? std::max(1.0, op.penWidth * sx) : 0.0;
+                const QRectF outer = r.adjusted(-penPx / 2, -penPx / 2, penPx / 2, penPx / 2);
+                if (outer.width() < 3 || outer.height() < 3) {
+                    // A rule a few pixels thick or less: one solid block in whole pixels, its
+                    // size rounded rather than both edges, so that every rule of a zoom has
+                    // the same thickness and none vanishes between pixel rows.
+                    const QRect block(int(std::lround(outer.left())), int(std::lround(outer.top())),
+                                      std::max(1, int(std::lround(outer.width()))),
+                                      std::max(1, int(std::lround(outer.height()))));
+                    painter.fillRect(block, op.penWidth > 0 ? QColor(Qt::black) : op.fill);
+                    break;
+                }
                 QPen pen(Qt::black);
-                pen.setWidthF(std::max(1.0, op.penWidth * sx));
+                pen.setWidthF(penPx);
                 painter.setPen(op.penWidth > 0 ? pen : QPen(Qt::NoPen));
                 painter.setBrush(op.fill.isValid() ? QBrush(op.fill) : QBrush(Qt::NoBrush));
                 painter.drawRect(r);
@@ -121,7 +144,8 @@ void PreparedReport::save(const QString& path) const {
             QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
     QDataStream out(&file);
     out.setVersion(QDataStream::Qt_6_4);
-    out << kMagic << kVersion << m_paper << qint32(m_pages.size());
+    out << kMagic << kVersion << m_paper << bool(m_margins) << m_margins.value_or(QMarginsF())
+        << qint32(m_pages.size());
     for (const PageOps& ops : m_pages) {
         out << qint32(ops.size());
         for (const DrawOp& op : ops) {
@@ -147,11 +171,19 @@ PreparedReport PreparedReport::load(const QString& path) {
     quint32 magic = 0;
     quint16 version = 0;
     in >> magic >> version;
-    if (magic != kMagic || version != kVersion)
+    if (magic != kMagic || version < 1 || version > kVersion)
         throw notReport();
     PreparedReport rep;
     qint32 pages = 0;
-    in >> rep.m_paper >> pages;
+    in >> rep.m_paper;
+    if (version >= 2) {
+        bool known = false;
+        QMarginsF margins;
+        in >> known >> margins;
+        if (known)
+            rep.m_margins = margins;
+    }
+    in >> pages;
     if (in.status() != QDataStream::Ok || pages < 0)
         throw notReport();
     for (qint32 p = 0; p < pages; ++p) {
@@ -184,7 +216,7 @@ bool operator==(const DrawOp& a, const DrawOp& b) {
 }
 
 bool operator==(const PreparedReport& a, const PreparedReport& b) {
-    return a.m_paper == b.m_paper && a.m_pages == b.m_pages;
+    return a.m_paper == b.m_paper && a.m_margins == b.m_margins && a.m_pages == b.m_pages;
 }
 
 }  // namespace report

@@ -5,9 +5,11 @@
 
 #include <QColor>
 #include <QFont>
+#include <QMarginsF>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -37,6 +39,9 @@ class PreparedReport {
 public:
     QSizeF paperSize() const { return m_paper; }  // mm, as printed (landscape: wide)
     void setPaperSize(QSizeF mm) { m_paper = mm; }
+    // The layout's margins (mm), for showing; unknown in reports saved before they were kept.
+    std::optional<QMarginsF> margins() const { return m_margins; }
+    void setMargins(QMarginsF mm) { m_margins = mm; }
 
     int pageCount() const { return static_cast<int>(m_pages.size()); }
     const PageOps& page(int index) const { return m_pages.at(static_cast<std::size_t>(index)); }
@@ -56,6 +61,7 @@ public:
 
 private:
     QSizeF m_paper{297, 210};
+    std::optional<QMarginsF> m_margins;
     std::vector<PageOps> m_pages;
 };
 

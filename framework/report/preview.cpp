@@ -3,6 +3,7 @@
 #include "framework/report/preview.h"
 
 #include "framework/report/pageview.h"
+#include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
 #include "framework/ui/boundary.h"
 
@@ -10,16 +11,21 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 
 namespace report {
 
@@ -61,6 +67,18 @@ Preview::Preview(PreparedReport pages, QWidget* parent)
         [this] { setPage(currentPage() + 1); });
     add("actLast", QStringLiteral("末页"), QKeySequence(Qt::CTRL | Qt::Key_End),
         [this] { setPage(pageCount() - 1); });
+    m_pageBox = new QSpinBox(bar);
+    m_pageBox->setObjectName(QStringLiteral("spinPage"));
+    m_pageBox->setToolTip(QStringLiteral("转到页"));
+    m_pageBox->setKeyboardTracking(false);  // go when the number is complete
+    // Taken by a click only, and given back on Enter, so that the page keys keep working.
+    m_pageBox->setFocusPolicy(Qt::ClickFocus);
+    bar->addWidget(m_pageBox);
+    connect(m_pageBox, &QSpinBox::valueChanged, this, [this](int page) { setPage(page - 1); });
+    connect(m_pageBox, &QSpinBox::editingFinished, this, [this] {
+        if (m_pageBox->hasFocus())
+            m_scroll->setFocus(Qt::OtherFocusReason);
+    });
     bar->addSeparator();
     add("actZoomPage", QStringLiteral("整页"), {}, [this] { setZoom(Zoom::WholePage); });
     add("actZoom100", QStringLiteral("100%"), {}, [this] { setZoom(Zoom::Actual); });
@@ -81,6 +99,7 @@ Preview::Preview(PreparedReport pages, QWidget* parent)
     m_view = new PageView;
     m_scroll->setWidget(m_view);
     m_scroll->setWidgetResizable(false);
+    m_scroll->viewport()->installEventFilter(this);
     setCentralWidget(m_scroll);
 
     m_indicator = new QLabel(this);
@@ -113,6 +132,7 @@ void Preview::exec(const std::function<void(Preview&)>& onShown) {
     m_closed = false;
     showMaximized();
     setZoom(Zoom::PageWidth);
+    m_scroll->setFocus(Qt::OtherFocusReason);
     if (onShown)
         onShown(*this);
     if (m_closed)
@@ -145,6 +165,33 @@ void Preview::setPage(int index) {
     m_view->setPage(index);
     m_indicator->setText(pageIndicatorText());
     m_scroll->verticalScrollBar()->setValue(0);
+    const QSignalBlocker quiet(m_pageBox);
+    m_pageBox->setRange(pageCount() > 0 ? 1 : 0, pageCount());
+    m_pageBox->setValue(pageCount() > 0 ? index + 1 : 0);
+}
+
+bool Preview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            const double steps = wheel->angleDelta().y() / 120.0;
+            if (steps != 0)
+                zoomBy(std::pow(1.1, steps));
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Preview::zoomBy(double factor) {
+    m_customPpm = std::clamp(pixelsPerMm() * factor, 0.5, 20.0);
+    setZoom(Zoom::Custom);
+}
+
+QString Preview::withSuffix(const QString& path, const QString& suffix) {
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + QLatin1Char('.') + suffix;
 }
 
 QString Preview::pageIndicatorText() const {
@@ -164,15 +211,22 @@ double Preview::pixelsPerMm() const {
 
 void Preview::applyZoom() {
     const QSizeF paper = m_pages.paperSize();
-    const QSize area = m_scroll->viewport()->size();
+    // The room without scroll bars: whichever the zoom needs comes back below.
+    const QSize area = m_scroll->maximumViewportSize();
     const double margin = 2.0 * PageView::kDeskMargin;
-    const double byWidth = (area.width() - margin) / paper.width();
+    const int bar = m_scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scroll);
+    double byWidth = (area.width() - margin) / paper.width();
     const double byHeight = (area.height() - margin) / paper.height();
+    // At page width the page is taller than the window: the vertical bar takes its width.
+    if (paper.height() * byWidth + margin > area.height())
+        byWidth = (area.width() - bar - margin) / paper.width();
     double ppm = logicalDpiX() / 25.4;
     if (m_zoom == Zoom::PageWidth)
         ppm = byWidth;
     else if (m_zoom == Zoom::WholePage)
         ppm = std::min(byWidth, byHeight);
+    else if (m_zoom == Zoom::Custom)
+        ppm = m_customPpm;
     m_view->setPixelsPerMm(std::max(ppm, 0.5));
 }
 
@@ -246,21 +300,22 @@ void Preview::onPrint() {
     QPrintDialog dlg(m_printer.get(), this);
     dlg.setMinMax(1, std::max(1, pageCount()));
     dlg.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintToFile |
-                   QAbstractPrintDialog::PrintCollateCopies |
-                   QAbstractPrintDialog::PrintShowPageSize);
+                   QAbstractPrintDialog::PrintCollateCopies);
     if (dlg.exec() == QDialog::Accepted)
         print(*m_printer);
 }
 
 void Preview::onPrintSetup() {
-    m_printer->setPageLayout(layoutFor(m_pages.paperSize()));
-    QPageSetupDialog dlg(m_printer.get(), this);
+    // The pages are laid out for their paper: the dialog shows it and offers the printer,
+    // copies and paper source, which printing uses, and nothing it would ignore.
+    PrintSetupDialog dlg(*m_printer, m_pages.paperSize(), m_pages.margins(), this);
     dlg.exec();
 }
 
 void Preview::onSave() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("保存报表"), QString(), kReportFilter);
+    const QString path = withSuffix(
+        QFileDialog::getSaveFileName(this, QStringLiteral("保存报表"), QString(), kReportFilter),
+        QStringLiteral("pnlr"));
     if (!path.isEmpty())
         saveToFile(path);
 }
@@ -276,6 +331,7 @@ void Preview::onExportPdf() {
     QString path = property(kExportPathProperty).toString();
     if (path.isEmpty())
         path = QFileDialog::getSaveFileName(this, QStringLiteral("导出PDF"), QString(), kPdfFilter);
+    path = withSuffix(path, QStringLiteral("pdf"));
     if (!path.isEmpty())
         exportPdf(path);
 }

@@ -14,6 +14,7 @@ class QAction;
 class QLabel;
 class QPrinter;
 class QScrollArea;
+class QSpinBox;
 
 namespace report {
 
@@ -35,10 +36,12 @@ public:
     int currentPage() const;  // 0-based
     void setPage(int index);  // clamped to the pages there are
 
-    enum class Zoom { WholePage, Actual, PageWidth };
+    enum class Zoom { WholePage, Actual, PageWidth, Custom };
     void setZoom(Zoom mode);
     Zoom zoom() const { return m_zoom; }
     double pixelsPerMm() const;
+    // Ctrl+wheel: the current scale times `factor`, kept within 0.5 to 20 pixels per mm.
+    void zoomBy(double factor);
     QString pageIndicatorText() const;
 
     void print(QPrinter& printer);              // the printer's page range and copies
@@ -48,10 +51,14 @@ public:
 
     // Set this dynamic property to a path and actExportPdf writes there without a dialog.
     static constexpr const char* kExportPathProperty = "exportPdfPath";
+    // `path` with `suffix` added when the user typed none ("x" -> "x.pdf").
+    static QString withSuffix(const QString& path, const QString& suffix);
+    QPrinter& printer() { return *m_printer; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QAction* makeAction(const QString& name, const QString& text, const QKeySequence& key,
@@ -66,11 +73,13 @@ private:
 
     PreparedReport m_pages;
     Zoom m_zoom = Zoom::PageWidth;
+    double m_customPpm = 0;
     bool m_closed = false;
     std::function<void()> m_onClosed;
     PageView* m_view = nullptr;
     QScrollArea* m_scroll = nullptr;
     QLabel* m_indicator = nullptr;
+    QSpinBox* m_pageBox = nullptr;  // the page to go to, typed
     std::unique_ptr<QPrinter> m_printer;
 };
 

@@ -44,6 +44,7 @@ void Report::emitBands(const std::vector<Placement>& placements, bool rowBand) {
 void Report::Prepare() {
     m_prepared = PreparedReport();
     m_prepared.setPaperSize(m_page.printedSize());
+    m_prepared.setMargins(m_page.margins);
     if (!m_dataSet)
         throw EInvalidOperation(QStringLiteral("Report '%1' has no dataset").arg(objectName()));
     if (!m_dataSet->Active())

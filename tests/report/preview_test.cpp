@@ -3,22 +3,35 @@
 // page rendered to an image.
 #include "framework/report/preview.h"
 
+#include "framework/report/pageview.h"
+#include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
 #include "report/tfrmexportprn.h"
 #include "statementdata.h"
+#include "support/keyboard.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace {
 
@@ -199,3 +212,170 @@ TEST_F(PreviewTest, PageRendersToImage) {
 }
 
 }  // namespace
+
+TEST_F(PreviewTest, RulesStayWholeAndEvenAtSmallZooms) {
+    // At 整页 a rule is about a pixel high: it must show along its whole length in one
+    // thickness, whatever white text boxes lie beside it.
+    report::PageView view;
+    view.setReport(&rep);
+    for (int page = 0; page < rep.pageCount(); ++page) {
+        view.setPage(page);
+        std::vector<double> downs;  // where vertical rules cross, thickness is not measurable
+        for (const report::DrawOp& op : rep.page(page))
+            if (op.kind == report::DrawOp::Kind::Line)
+                downs.push_back(op.rect.left());
+        for (int step = 0; step <= 30; ++step) {
+            const double ppm = 2.0 + step * 0.1;
+            view.setPixelsPerMm(ppm);
+            const QImage img = view.renderPage();
+            const double scale = img.logicalDpiY() / 25.4;  // whole dots per inch
+            int rules = 0;
+            for (const report::DrawOp& op : rep.page(page)) {
+                const QRectF r = op.rect;
+                if (op.kind != report::DrawOp::Kind::Rect || !op.fill.isValid() ||
+                    r.height() > 0.5 || r.width() < 20)
+                    continue;
+                ++rules;
+                std::map<int, int> thicknesses;  // dark pixels across the rule: samples
+                for (double at = r.left() + 1; at < r.right() - 1; at += 0.7) {
+                    if (std::any_of(downs.begin(), downs.end(),
+                                    [&](double x) { return std::abs(x - at) < 0.8; }))
+                        continue;
+                    int dark = 0;
+                    const int x = int(at * scale);
+                    for (int y = int(r.top() * scale) - 1; y <= int(r.bottom() * scale) + 1; ++y)
+                        dark += qGray(img.pixel(x, y)) < 128;
+                    ASSERT_GT(dark, 0)
+                        << "page " << page + 1 << " at " << ppm << " px/mm: rule at y " << r.top()
+                        << " mm broken at x " << at << " mm";
+                    ++thicknesses[dark];
+                }
+                // A glyph just above or below may add a pixel; nothing may take one away.
+                const auto usual = std::max_element(
+                    thicknesses.begin(), thicknesses.end(),
+                    [](const auto& a, const auto& b) { return a.second < b.second; });
+                EXPECT_EQ(thicknesses.begin()->first, usual->first)
+                    << "page " << page + 1 << " at " << ppm << " px/mm: rule at y " << r.top()
+                    << " mm thinner in places";
+            }
+            EXPECT_GT(rules, 10);
+        }
+    }
+}
+
+TEST_F(PreviewTest, PageKeysPageBoxAndCtrlWheelThroughTheKeyboardAndMouse) {
+    report::Preview p(rep);
+    bool checked = false;
+    p.exec([&](report::Preview& w) {
+        (void)QTest::qWaitForWindowActive(&w);
+        // The page keys work as the window opens, whatever the tool bar holds.
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_End, Qt::ControlModifier);
+        EXPECT_EQ(w.currentPage(), 1);
+        auto* box = w.findChild<QSpinBox*>(QStringLiteral("spinPage"));
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->value(), 2);
+        EXPECT_EQ(box->maximum(), 2);
+        // A page typed into the box is gone to on Enter, and the keys are the page's again.
+        testsupport::focusOn(box);
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(static_cast<QWidget*>(nullptr), QStringLiteral("1"));
+        EXPECT_EQ(w.currentPage(), 1);  // not before the number is complete
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
+        EXPECT_EQ(w.currentPage(), 0);
+        EXPECT_FALSE(box->hasFocus());
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_End, Qt::ControlModifier);
+        EXPECT_EQ(w.currentPage(), 1);
+
+        // Ctrl+wheel over the page zooms in and out; a plain wheel does not.
+        QWidget* viewport = w.findChild<QScrollArea*>()->viewport();
+        const auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
+            const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
+            QWheelEvent ev(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                           mods, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &ev);
+        };
+        const double start = w.pixelsPerMm();
+        wheel(120, Qt::ControlModifier);
+        EXPECT_NEAR(w.pixelsPerMm(), start * 1.1, 0.02);
+        EXPECT_EQ(w.zoom(), report::Preview::Zoom::Custom);
+        wheel(-240, Qt::ControlModifier);
+        EXPECT_NEAR(w.pixelsPerMm(), start / 1.1, 0.02);
+        const double zoomed = w.pixelsPerMm();
+        wheel(-120, Qt::NoModifier);
+        EXPECT_DOUBLE_EQ(w.pixelsPerMm(), zoomed);
+        checked = true;
+        w.close();
+    });
+    EXPECT_TRUE(checked);
+}
+
+TEST_F(PreviewTest, PageWidthAfterWholePageLeavesNoSideScrolling) {
+    report::Preview p(rep);
+    p.exec([&](report::Preview& w) {
+        auto* scroll = w.findChild<QScrollArea*>();
+        w.showNormal();
+        w.resize(1000, 500);  // wide and low, as on a laptop: at page width the page is taller
+        QApplication::processEvents();
+        action(w, "actZoomPage")->trigger();
+        QApplication::processEvents();
+        action(w, "actZoomWidth")->trigger();
+        QApplication::processEvents();
+        EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+        EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+        // And the page takes the width: no more than a scroll bar's width is left over.
+        EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+        EXPECT_GE(scroll->widget()->width(), scroll->viewport()->width() - 3);
+        w.close();
+    });
+}
+
+TEST_F(PreviewTest, SaveAndExportAddTheirSuffixWhenNoneWasTyped) {
+    struct Case {
+        const char* typed;
+        const char* suffix;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/tmp/三月", "pnlr", "/tmp/三月.pnlr"},
+        {"/tmp/三月.pnlr", "pnlr", "/tmp/三月.pnlr"},
+        {"/tmp/三月.PDF", "pdf", "/tmp/三月.PDF"},
+        {"/tmp/v1.2/三月", "pdf", "/tmp/v1.2/三月.pdf"},
+        {"", "pdf", ""},  // the dialog was cancelled
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(
+            report::Preview::withSuffix(QString::fromUtf8(c.typed), QString::fromLatin1(c.suffix)),
+            QString::fromUtf8(c.expected))
+            << c.typed;
+    report::Preview p(rep);
+    p.setProperty(report::Preview::kExportPathProperty, path("typed-without-suffix"));
+    action(p, "actExportPdf")->trigger();
+    EXPECT_TRUE(QFile::exists(path("typed-without-suffix.pdf")));
+}
+
+TEST_F(PreviewTest, PrintSetupShowsTheReportsOwnLayout) {
+    TfrmExportPrn form(ds.get());
+    form.QuickRep1->Prepare();
+    const report::PreparedReport& prepared = form.QuickRep1->prepared();
+    ASSERT_TRUE(prepared.margins().has_value());
+    QPrinter printer(QPrinter::HighResolution);
+    report::PrintSetupDialog dlg(printer, prepared.paperSize(), prepared.margins());
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("打印设置"));
+    const auto text = [&](const char* name) {
+        auto* label = dlg.findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : QString();
+    };
+    EXPECT_EQ(text("lblPaper"), QStringLiteral("A4（297 × 210 毫米）"));
+    EXPECT_EQ(text("lblOrientation"), QStringLiteral("横向"));
+    EXPECT_EQ(text("lblMargins"), QStringLiteral("上 10 毫米，下 10 毫米，左 5 毫米，右 5 毫米"));
+    // The copies chosen here are the ones printing uses.
+    auto* copies = dlg.findChild<QSpinBox*>(QStringLiteral("spinCopies"));
+    ASSERT_NE(copies, nullptr);
+    copies->setValue(3);
+    dlg.accept();
+    EXPECT_EQ(printer.copyCount(), 3);
+    // The margins travel with a saved report; one saved before they did shows them unknown.
+    prepared.save(path("kept.pnlr"));
+    EXPECT_EQ(report::PreparedReport::load(path("kept.pnlr")).margins(), prepared.margins());
+    EXPECT_EQ(report::PrintSetupDialog::marginsText(std::nullopt), QStringLiteral("未记录"));
+}
