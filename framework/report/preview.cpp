@@ -176,16 +176,25 @@ bool Preview::eventFilter(QObject* watched, QEvent* event) {
         if (wheel->modifiers() & Qt::ControlModifier) {
             const double steps = wheel->angleDelta().y() / 120.0;
             if (steps != 0)
-                zoomBy(std::pow(1.1, steps));
+                zoomBy(std::pow(1.1, steps), wheel->position().toPoint());
             return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Preview::zoomBy(double factor) {
-    m_customPpm = std::clamp(pixelsPerMm() * factor, 0.5, 20.0);
+void Preview::zoomBy(double factor, QPoint anchor) {
+    const double before = pixelsPerMm();
+    const QPointF onPage = m_view->mapFrom(m_scroll->viewport(), anchor);
+    m_customPpm = std::clamp(before * factor, 0.5, 20.0);
     setZoom(Zoom::Custom);
+    const double grow = pixelsPerMm() / before;
+    const QPointF margin(PageView::kDeskMargin, PageView::kDeskMargin);
+    const QPointF moved = margin + (onPage - margin) * grow;
+    // With the page wider than the window the view starts at the left edge of the scrolled
+    // area, so the bar's value is how far the anchor's page point must move left.
+    m_scroll->horizontalScrollBar()->setValue(qRound(moved.x() - anchor.x()));
+    m_scroll->verticalScrollBar()->setValue(qRound(moved.y() - anchor.y()));
 }
 
 QString Preview::withSuffix(const QString& path, const QString& suffix) {

@@ -40,8 +40,9 @@ public:
     void setZoom(Zoom mode);
     Zoom zoom() const { return m_zoom; }
     double pixelsPerMm() const;
-    // Ctrl+wheel: the current scale times `factor`, kept within 0.5 to 20 pixels per mm.
-    void zoomBy(double factor);
+    // Ctrl+wheel: the current scale times `factor`, kept within 0.5 to 20 pixels per mm; the
+    // point of the page under `anchor` (viewport coordinates) stays where it is.
+    void zoomBy(double factor, QPoint anchor = {});
     QString pageIndicatorText() const;
 
     void print(QPrinter& printer);              // the printer's page range and copies

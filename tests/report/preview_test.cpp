@@ -294,9 +294,22 @@ TEST_F(PreviewTest, PageKeysPageBoxAndCtrlWheelThroughTheKeyboardAndMouse) {
                            mods, Qt::NoScrollPhase, false);
             QApplication::sendEvent(viewport, &ev);
         };
+        // The page point under the pointer (mm) stays under it.
+        const auto mmUnderPointer = [&] {
+            QWidget* page = w.findChild<QScrollArea*>()->widget();
+            const QPointF p =
+                page->mapFrom(viewport, QPoint(viewport->width() / 2, viewport->height() / 2));
+            return (p - QPointF(report::PageView::kDeskMargin, report::PageView::kDeskMargin)) /
+                   w.pixelsPerMm();
+        };
+        w.zoomBy(3.0);  // larger than the window both ways, so that both bars can follow
+        QApplication::processEvents();
         const double start = w.pixelsPerMm();
+        const QPointF before = mmUnderPointer();
         wheel(120, Qt::ControlModifier);
         EXPECT_NEAR(w.pixelsPerMm(), start * 1.1, 0.02);
+        EXPECT_NEAR(mmUnderPointer().x(), before.x(), 1.0 / w.pixelsPerMm());
+        EXPECT_NEAR(mmUnderPointer().y(), before.y(), 1.0 / w.pixelsPerMm());
         EXPECT_EQ(w.zoom(), report::Preview::Zoom::Custom);
         wheel(-240, Qt::ControlModifier);
         EXPECT_NEAR(w.pixelsPerMm(), start / 1.1, 0.02);
