@@ -6,6 +6,7 @@
 
 #include "framework/db/datalink.h"
 #include "framework/db/dataset.h"
+#include "gridapp.h"
 #include "tests/support/keyboard.h"
 #include "tests/support/memdataset.h"
 
@@ -25,14 +26,7 @@ using grid::ColumnSpec;
 using grid::DBGrid;
 using grid::FooterKind;
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "grid_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance =
-        qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-    return *instance;
-}
+using gridtest::app;
 
 ColumnSpec col(const char* field, const char* title, int width, FooterKind footer = FooterKind::Sum,
                Align align = Align::FieldOwn) {

@@ -8,6 +8,7 @@
 #include "tests/support/memdataset.h"
 
 #include "framework/db/datalink.h"
+#include "gridapp.h"
 
 #include <gtest/gtest.h>
 
@@ -23,14 +24,7 @@
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "grid_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance =
-        qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-    return *instance;
-}
+using gridtest::app;
 
 // Before, the style's margins and the grid line left 63 of a 70-pixel column's pixels to an
 // 11-character amount of 66, so most totals read "12248949···".
@@ -85,8 +79,8 @@ protected:
         grid.setFont(ui::songti(9));
         using grid::Align;
         using grid::FooterKind;
-        grid.setColumns({{QStringLiteral("invoiceno"), QStringLiteral("运编号"), 88, Align::FieldOwn,
-                          FooterKind::Text, QStringLiteral("合计")},
+        grid.setColumns({{QStringLiteral("invoiceno"), QStringLiteral("运编号"), 88,
+                          Align::FieldOwn, FooterKind::Text, QStringLiteral("合计")},
                          {QStringLiteral("srUSD"), QStringLiteral("收入美元"), 70, Align::FieldOwn,
                           FooterKind::Sum, QString()},
                          {QStringLiteral("value_no"), QStringLiteral("核算单"), 61, Align::FieldOwn,
@@ -175,11 +169,20 @@ TEST_F(GridTextTest, SelectedRangeGoesToTheClipboardAsTextAndTable) {
         const char* text;
     };
     const Case cases[] = {
-        {"whole rows", true, {Qt::Key_Down}, Qt::ShiftModifier,
+        {"whole rows",
+         true,
+         {Qt::Key_Down},
+         Qt::ShiftModifier,
          "运编号\t收入美元\t核算单\nA2\t2.25\tH2\nA3\t3\tH3\n"},
-        {"a range of cells", false, {Qt::Key_Down, Qt::Key_Right}, Qt::ShiftModifier,
+        {"a range of cells",
+         false,
+         {Qt::Key_Down, Qt::Key_Right},
+         Qt::ShiftModifier,
          "收入美元\t核算单\n2.25\tH2\n3\tH3\n"},
-        {"all rows, then the totals", true, {Qt::Key_A}, Qt::ControlModifier,
+        {"all rows, then the totals",
+         true,
+         {Qt::Key_A},
+         Qt::ControlModifier,
          "运编号\t收入美元\t核算单\nA1\t1.5\tH1\nA2\t2.25\tH2\nA3\t3\tH3\n合计\t6.75\t\n"},
     };
     for (const Case& c : cases) {
@@ -194,7 +197,8 @@ TEST_F(GridTextTest, SelectedRangeGoesToTheClipboardAsTextAndTable) {
         const QMimeData* clip = QApplication::clipboard()->mimeData();
         ASSERT_NE(clip, nullptr);
         EXPECT_EQ(clip->text(), QString::fromUtf8(c.text));
-        EXPECT_TRUE(clip->html().startsWith(QStringLiteral("<table><tr><th>"))) << clip->html().toStdString();
+        EXPECT_TRUE(clip->html().startsWith(QStringLiteral("<table><tr><th>")))
+            << clip->html().toStdString();
         EXPECT_TRUE(clip->html().contains(QStringLiteral("<td>H2</td>")));
     }
     // The cursor followed the keys and the range survived it.
