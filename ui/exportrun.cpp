@@ -24,13 +24,13 @@ ui::StatementExport statementOf(const Tfrmmain& w) {
     s.rows = &w.StoredProc1->store();
     const auto& columns = w.DBGridEh1->columns();
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        const grid::ColumnSpec& spec = columns[c];
+        const grid::ColumnSpec& shown = columns[c];
         ui::ExportColumn col;
-        col.title = spec.title;
-        col.field = s.rows->indexOf(spec.fieldName);
-        col.money = spec.footer == grid::FooterKind::Sum;
+        col.title = shown.title;
+        col.field = s.rows->indexOf(shown.fieldName);
+        col.money = shown.footer == grid::FooterKind::Sum;
         const QString footer = w.DBGridEh1->footerText(static_cast<int>(c));
-        if (spec.footer == grid::FooterKind::Sum && footer != grid::FooterSums::kOverflowText)
+        if (shown.footer == grid::FooterKind::Sum && footer != grid::FooterSums::kOverflowText)
             col.total = w.DBGridEh1->footerTotal(static_cast<int>(c));
         else
             col.totalText = footer;
