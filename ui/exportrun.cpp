@@ -4,13 +4,13 @@
 #include "framework/db/query.h"
 #include "framework/grid/dbgrid.h"
 #include "framework/grid/footersums.h"
+#include "framework/text/text.h"
 #include "framework/ui/application.h"
 #include "ui/frmmain.h"
 #include "ui/statementexport.h"
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QProgressDialog>
 
 namespace {
@@ -60,8 +60,7 @@ void Tfrmmain::ExportStatement(bool excel) {
             return;
         gbk = chosen == gbkFilter;
     }
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1Char('.') + suffix;
+    path = text::withSuffix(path, suffix);
 
     QProgressDialog progress(QStringLiteral("正在导出%1笔数据…").arg(rows), QStringLiteral("取消"),
                              0, qMax(rows, 1), this);

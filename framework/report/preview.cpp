@@ -5,13 +5,13 @@
 #include "framework/report/pageview.h"
 #include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
+#include "framework/text/text.h"
 #include "framework/ui/boundary.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPdfWriter>
@@ -197,12 +197,6 @@ void Preview::zoomBy(double factor, QPoint anchor) {
     m_scroll->verticalScrollBar()->setValue(qRound(moved.y() - anchor.y()));
 }
 
-QString Preview::withSuffix(const QString& path, const QString& suffix) {
-    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
-        return path;
-    return path + QLatin1Char('.') + suffix;
-}
-
 QString Preview::pageIndicatorText() const {
     return QStringLiteral("第 %1 页 / 共 %2 页")
         .arg(pageCount() > 0 ? currentPage() + 1 : 0)
@@ -322,7 +316,7 @@ void Preview::onPrintSetup() {
 }
 
 void Preview::onSave() {
-    const QString path = withSuffix(
+    const QString path = text::withSuffix(
         QFileDialog::getSaveFileName(this, QStringLiteral("保存报表"), QString(), kReportFilter),
         QStringLiteral("pnlr"));
     if (!path.isEmpty())
@@ -340,7 +334,7 @@ void Preview::onExportPdf() {
     QString path = property(kExportPathProperty).toString();
     if (path.isEmpty())
         path = QFileDialog::getSaveFileName(this, QStringLiteral("导出PDF"), QString(), kPdfFilter);
-    path = withSuffix(path, QStringLiteral("pdf"));
+    path = text::withSuffix(path, QStringLiteral("pdf"));
     if (!path.isEmpty())
         exportPdf(path);
 }

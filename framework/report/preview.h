@@ -52,9 +52,6 @@ public:
 
     // Set this dynamic property to a path and actExportPdf writes there without a dialog.
     static constexpr const char* kExportPathProperty = "exportPdfPath";
-    // `path` with `suffix` added when the user typed none ("x" -> "x.pdf").
-    static QString withSuffix(const QString& path, const QString& suffix);
-    QPrinter& printer() { return *m_printer; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -2,6 +2,7 @@
 // a superset of GBK for the byte ranges the host uses.
 #include "framework/text/text.h"
 
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -23,27 +24,27 @@ std::string toGbk(const QString& s) {
 }
 
 namespace {
-bool isBlank(QChar c) { return c.unicode() <= 0x20; }
-bool isBlankByte(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+bool isBlank(QChar c) {
+    return c.unicode() <= 0x20;
+}
+bool isBlankByte(char c) {
+    return static_cast<unsigned char>(c) <= 0x20;
+}
 }  // namespace
 
 QString trim(const QString& s) {
     qsizetype begin = 0;
     qsizetype end = s.size();
-    while (begin < end && isBlank(s.at(begin)))
-        ++begin;
-    while (end > begin && isBlank(s.at(end - 1)))
-        --end;
+    while (begin < end && isBlank(s.at(begin))) ++begin;
+    while (end > begin && isBlank(s.at(end - 1))) --end;
     return s.mid(begin, end - begin);
 }
 
 std::string trimBytes(std::string_view bytes) {
     std::size_t begin = 0;
     std::size_t end = bytes.size();
-    while (begin < end && isBlankByte(bytes[begin]))
-        ++begin;
-    while (end > begin && isBlankByte(bytes[end - 1]))
-        --end;
+    while (begin < end && isBlankByte(bytes[begin])) ++begin;
+    while (end > begin && isBlankByte(bytes[end - 1])) --end;
     return std::string(bytes.substr(begin, end - begin));
 }
 
@@ -60,6 +61,12 @@ std::string gbkPrefix(std::string_view bytes, std::size_t n) {
         i += width;
     }
     return std::string(bytes.substr(0, i));
+}
+
+QString withSuffix(const QString& path, const QString& suffix) {
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + QLatin1Char('.') + suffix;
 }
 
 }  // namespace text

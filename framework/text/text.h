@@ -22,7 +22,13 @@ std::string trimBytes(std::string_view bytes);
 // byte of a double-byte character behind.
 std::string gbkPrefix(std::string_view bytes, std::size_t n);
 
+// A file name as typed in a save dialog, with "." and suffix added when it has no suffix of
+// its own; an empty name (the dialog cancelled) stays empty.
+QString withSuffix(const QString& path, const QString& suffix);
+
 // The first n characters (QString code units) of s, the whole of s when it is shorter.
-inline QString left(const QString& s, qsizetype n) { return s.left(n); }
+inline QString left(const QString& s, qsizetype n) {
+    return s.left(n);
+}
 
 }  // namespace text

@@ -6,6 +6,7 @@
 #include "framework/report/pageview.h"
 #include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
+#include "framework/text/text.h"
 #include "report/tfrmexportprn.h"
 #include "statementdata.h"
 #include "support/keyboard.h"
@@ -356,9 +357,8 @@ TEST_F(PreviewTest, SaveAndExportAddTheirSuffixWhenNoneWasTyped) {
         {"", "pdf", ""},  // the dialog was cancelled
     };
     for (const Case& c : cases)
-        EXPECT_EQ(
-            report::Preview::withSuffix(QString::fromUtf8(c.typed), QString::fromLatin1(c.suffix)),
-            QString::fromUtf8(c.expected))
+        EXPECT_EQ(text::withSuffix(QString::fromUtf8(c.typed), QString::fromLatin1(c.suffix)),
+                  QString::fromUtf8(c.expected))
             << c.typed;
     report::Preview p(rep);
     p.setProperty(report::Preview::kExportPathProperty, path("typed-without-suffix"));
