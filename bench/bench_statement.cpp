@@ -1,10 +1,9 @@
 // A 100,000-row statement result through the client side: opening the dataset alone, opening
-// it under the grid (footer sums, no per-row allocation), and preparing the report over
-// 10,000 rows (345 pages).
+// it under the grid (footer sums, no per-row allocation), and the exports to .xlsx and .csv.
 #include "framework/db/datalink.h"
 #include "framework/db/dataset.h"
 #include "framework/grid/dbgrid.h"
-#include "report/tfrmexportprn.h"
+#include "syntheticresult.h"
 #include "ui/statementexport.h"
 
 #include <QDir>
@@ -16,39 +15,8 @@
 
 namespace {
 
-const char* const kMoney[] = {"srUSD", "srRMB", "yfUSD", "yfRMB", "bfUSD",      "bfRMB",
-                              "yjUSD", "yjRMB", "cb",    "lirun", "lirun_true", "shouhui"};
-
-// Rows generated straight into the store, standing in for a server result.
-class SyntheticResult : public db::DataSet {
-public:
-    explicit SyntheticResult(int rows) : m_rows(rows) {}
-
-protected:
-    void fetchRows(db::RowStore& into) override {
-        std::vector<db::FieldDef> defs = {{"invoiceno", db::FieldType::String, 20},
-                                          {"UnExchTag", db::FieldType::String, 2},
-                                          {"dept", db::FieldType::String, 20},
-                                          {"value_no", db::FieldType::String, 20}};
-        for (const char* m : kMoney) defs.push_back({m, db::FieldType::Currency, 0});
-        into.setColumns(defs);
-        into.reserve(m_rows);
-        for (int r = 0; r < m_rows; ++r) {
-            into.beginRow();
-            const std::string no = "EX" + std::to_string(100000 + r);
-            into.appendText(no);
-            into.appendText(r % 3 ? "" : "*");
-            into.appendText("业务一科");
-            into.appendText("HS" + std::to_string(r));
-            for (std::size_t c = 0; c < std::size(kMoney); ++c)
-                into.appendCurrency(static_cast<std::int64_t>((r * 7919 + c * 104729) % 100000000));
-            into.endRow();
-        }
-    }
-
-private:
-    int m_rows;
-};
+using bench::kMoney;
+using bench::SyntheticResult;
 
 void BM_OpenDataSet(benchmark::State& state) {
     SyntheticResult ds(static_cast<int>(state.range(0)));
@@ -90,18 +58,6 @@ void BM_FieldAccessByIndex(benchmark::State& state) {
     }
 }
 
-void BM_PrepareReport(benchmark::State& state) {
-    SyntheticResult ds(static_cast<int>(state.range(0)));
-    ds.Open();
-    int pages = 0;
-    for (auto _ : state) {
-        TfrmExportPrn form(&ds);
-        form.QuickRep1->Prepare();
-        pages = form.QuickRep1->PageCount();
-    }
-    state.counters["pages"] = pages;
-}
-
 // The statement's export of 100,000 rows of 16 columns, to .xlsx and to .csv.
 ui::StatementExport exportOf(const db::RowStore& rows) {
     ui::StatementExport s;
@@ -135,7 +91,6 @@ BENCHMARK(BM_ExportXlsx)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations
 BENCHMARK(BM_ExportCsv)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_OpenUnderGrid)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FieldAccessByIndex)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PrepareReport)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -95,8 +95,8 @@ void RunPrint(db::DataSet* result, const QString& viewObjectText, const QString&
         ControlsDisabled quiet(result);
         form->QuickRep1->Prepare();
         form->qrlPagecount->SetCaption(QString::number(form->QuickRep1->PageCount()));
-        // Laid out again with the page count in every footer.
-        form->QuickRep1->Prepare();
+        // Laid out again with the page count in every footer: only the footers change.
+        form->QuickRep1->Relayout();
     }
     // The preview holds its own pages, so the controls follow the result again while it
     // is open: a statistics run meanwhile shows its rows in the grid and leaves the pages

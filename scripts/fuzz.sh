@@ -4,7 +4,7 @@
 # Usage: scripts/fuzz.sh [--smoke | SECONDS] [target ...]
 #   --smoke   a fixed, repeatable run of a few seconds per target (CI)
 #   SECONDS   run each target that long (default 60); new inputs go to build-fuzz/corpus
-# Targets: conversions hostrecord serverstatements tdsvalue tdswire (default: all).
+# Targets: conversions hostrecord savedreport serverstatements tdsvalue tdswire (default: all).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -13,7 +13,7 @@ install_missing clang libclang-rt-14-dev
 mode=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(conversions hostrecord serverstatements tdsvalue tdswire)
+[ ${#targets[@]} -gt 0 ] || targets=(conversions hostrecord savedreport serverstatements tdsvalue tdswire)
 
 build=build-fuzz
 flags="-fsanitize=address,undefined,float-cast-overflow,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
@@ -41,7 +41,7 @@ for t in "${targets[@]}"; do
     # Fixed seed and count: the same inputs on every run. The two targets that start a
     # server per input get fewer.
     runs=100000
-    case $t in serverstatements | tdswire) runs=3000 ;; esac
+    case $t in serverstatements | tdswire) runs=3000 ;; savedreport) runs=20000 ;; esac
     args+=(-seed=1 -runs=$runs -max_total_time=60)
     echo "== fuzz_$t: smoke run"
   else

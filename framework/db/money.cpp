@@ -74,22 +74,39 @@ QString decimalDigits(unsigned __int128 v) {
 }
 
 QString formatGeneralScaled4(Scaled4 tenThousandths) {
+    // Every money cell of a statement passes here: built in one buffer, one allocation.
     const unsigned __int128 a = magnitude(tenThousandths);
-    const unsigned __int128 whole = a / 10000;
-    QString frac = QStringLiteral("%1").arg(static_cast<int>(a % 10000), 4, 10, QLatin1Char('0'));
-    while (!frac.isEmpty() && frac.endsWith(QLatin1Char('0'))) frac.chop(1);
-    const QString wholeText = decimalDigits(whole);
-    const qsizetype significant = (whole == 0 ? 0 : wholeText.size()) + frac.size();
-    if (significant > 15)
-        return formatGeneral(
-            static_cast<double>(static_cast<long double>(tenThousandths) / 10000.0L));
     if (a == 0)
         return QStringLiteral("0");
-    QString s = tenThousandths < 0 ? QStringLiteral("-") : QString();
-    s += wholeText;
-    if (!frac.isEmpty())
-        s += QLatin1Char('.') + frac;
-    return s;
+    unsigned __int128 whole = a / 10000;
+    int frac = static_cast<int>(a % 10000);
+    int fracDigits = 4;
+    while (fracDigits > 0 && frac % 10 == 0) {
+        frac /= 10;
+        --fracDigits;
+    }
+    char buf[64];
+    char* const end = buf + sizeof buf;
+    char* p = end;
+    for (int i = 0; i < fracDigits; ++i) {
+        *--p = static_cast<char>('0' + frac % 10);
+        frac /= 10;
+    }
+    if (fracDigits > 0)
+        *--p = '.';
+    char* const wholeEnd = p;
+    do {
+        *--p = static_cast<char>('0' + static_cast<int>(whole % 10));
+        whole /= 10;
+    } while (whole != 0);
+    const qsizetype wholeDigits = wholeEnd - p;
+    const bool wholeZero = wholeDigits == 1 && *p == '0';
+    if ((wholeZero ? 0 : wholeDigits) + fracDigits > 15)
+        return formatGeneral(
+            static_cast<double>(static_cast<long double>(tenThousandths) / 10000.0L));
+    if (tenThousandths < 0)
+        *--p = '-';
+    return QString::fromLatin1(p, static_cast<qsizetype>(end - p));
 }
 
 QString formatCurrencyScaled4(Scaled4 tenThousandths) {

@@ -5,6 +5,7 @@
 #include "framework/db/dataset.h"
 #include "framework/db/field.h"
 #include "framework/report/band.h"
+#include "framework/report/textmeasure.h"
 #include "framework/text/errors.h"
 
 #include <QRegularExpression>
@@ -17,58 +18,113 @@ Element::Element(Band* band, const QString& name) : QObject(band), m_band(band) 
         band->addElement(this);
 }
 
-void TextElement::render(const RenderContext& ctx) const {
-    const QString s = text(ctx);
-    QFont font = m_font;
-    QSizeF measured = measureText(font, s);
+const FontMeasure& TextElement::measure() const {
+    if (m_measure == nullptr)
+        m_measure = &FontMeasure::of(m_font);
+    return *m_measure;
+}
+
+TextBox TextElement::place(const RenderContext& ctx, const QString& s) const {
+    TextBox box;
+    box.font = &m_font;
+    const FontMeasure* m = &measure();
+    double width = m->width(s);
+    double height = m->height();
     double top = this->top();
-    if (m_fitLeft >= 0 && m_autoSize && m_align == Alignment::Right &&
-        x() - measured.width() < m_fitLeft) {
+    if (m_fitLeft >= 0 && m_autoSize && m_align == Alignment::Right && x() - width < m_fitLeft) {
         // Half a point at a time, keeping the text's middle where it was.
-        const double fullHeight = measured.height();
+        const double fullHeight = height;
+        box.fitted = m_font;
         for (double size = m_font.pointSizeF() - 0.5; size >= 6.0 - 1e-9; size -= 0.5) {
-            font.setPointSizeF(size);
-            measured = measureText(font, s);
-            if (x() - measured.width() >= m_fitLeft)
+            box.fitted.setPointSizeF(size);
+            m = &FontMeasure::of(box.fitted);
+            width = m->width(s);
+            height = m->height();
+            if (x() - width >= m_fitLeft)
                 break;
         }
-        top += (fullHeight - measured.height()) / 2;
+        top += (fullHeight - height) / 2;
+        box.font = &box.fitted;
+        box.isFitted = true;
     }
-    const double w = m_autoSize ? measured.width() : m_width;
-    const double h = m_autoSize ? measured.height() : std::max(m_height, 0.0);
+    const double w = m_autoSize ? width : m_width;
+    const double h = m_autoSize ? height : std::max(m_height, 0.0);
     double left = x();
-    TextAlign inBox = TextAlign::Left;
     switch (m_align) {
         case Alignment::Left:
             break;
         case Alignment::Right:
             left = x() - w;
-            inBox = TextAlign::Right;
+            box.align = TextAlign::Right;
             break;
         case Alignment::Center:
             left = x() - w / 2;
-            inBox = TextAlign::Center;
+            box.align = TextAlign::Center;
             break;
         case Alignment::BandCenter:
             left = (ctx.bandWidth - w) / 2;
-            inBox = TextAlign::Center;
+            box.align = TextAlign::Center;
             break;
     }
-    if (s.isEmpty() && m_autoSize)
-        return;  // an empty auto-sized text has no box to paint
+    box.empty = s.isEmpty() && m_autoSize;  // an empty auto-sized text has no box to paint
+    box.rect = QRectF(ctx.origin.x() + left, ctx.origin.y() + top, w, h);
+    return box;
+}
+
+TextSlot TextElement::slot(const RenderContext& ctx) const {
+    TextSlot t;
+    t.font = m_font;
+    t.opaque = !m_transparent;
+    t.x = x();
+    t.top = top();
+    t.height = m_autoSize ? measure().height() : std::max(m_height, 0.0);
+    t.bandWidth = ctx.bandWidth;
+    switch (m_align) {
+        case Alignment::Left:
+            t.anchor = Anchor::Left;
+            break;
+        case Alignment::Right:
+            t.anchor = Anchor::Right;
+            t.align = TextAlign::Right;
+            break;
+        case Alignment::Center:
+            t.anchor = Anchor::Center;
+            t.align = TextAlign::Center;
+            break;
+        case Alignment::BandCenter:
+            t.anchor = Anchor::BandCenter;
+            t.align = TextAlign::Center;
+            break;
+    }
+    return t;
+}
+
+void TextElement::render(const RenderContext& ctx) const {
+    const QString s = text(ctx);
+    const TextBox box = place(ctx, s);
+    if (box.empty)
+        return;
     DrawOp op;
     op.kind = DrawOp::Kind::Text;
-    op.rect = QRectF(ctx.origin.x() + left, ctx.origin.y() + top, w, h);
+    op.rect = box.rect;
     op.text = s;
-    op.font = font;
-    op.align = inBox;
+    op.font = *box.font;
+    op.align = box.align;
     op.opaque = !m_transparent;
     ctx.out->push_back(std::move(op));
+}
+
+void DBText::startRun(db::DataSet& ds) {
+    // An unknown field fails where it is printed, as it always did, not before the first row.
+    m_resolved = m_field.isEmpty() ? nullptr : ds.FindField(m_field);
+    m_resolvedIn = &ds;
 }
 
 QString DBText::text(const RenderContext& ctx) const {
     if (!ctx.hasRow || !ctx.dataSet || m_field.isEmpty())
         return {};
+    if (m_resolvedIn == ctx.dataSet && m_resolved != nullptr)
+        return m_resolved->DisplayText();
     return ctx.dataSet->FieldByName(m_field)->DisplayText();
 }
 

@@ -5,6 +5,7 @@
 
 #include "framework/db/money.h"
 #include "framework/report/prepared.h"
+#include "framework/report/textmeasure.h"
 
 #include <QFont>
 #include <QObject>
@@ -14,7 +15,8 @@
 
 namespace db {
 class DataSet;
-}
+class Field;
+}  // namespace db
 
 namespace report {
 
@@ -46,6 +48,12 @@ public:
     }
 
     virtual void render(const RenderContext& ctx) const = 0;
+    // True when the element draws the same at every placement of its band during a layout
+    // (rules, fixed captions): it is recorded once per band.
+    virtual bool isStatic() const { return false; }
+    // Called once before a layout walks the dataset, and once after it.
+    virtual void startRun(db::DataSet&) {}
+    virtual void endRun() {}
 
 private:
     Band* m_band;
@@ -53,12 +61,25 @@ private:
     double m_top = 0;
 };
 
+// Where a text goes: its box on the paper and the font it prints in.
+struct TextBox {
+    QRectF rect;
+    const QFont* font = nullptr;  // the element's, or `fitted`
+    QFont fitted;                 // a smaller size that fits (see setFitLeft)
+    bool isFitted = false;
+    TextAlign align = TextAlign::Left;
+    bool empty = false;  // an empty auto-sized text: nothing to draw
+};
+
 class TextElement : public Element {
 public:
     using Element::Element;
 
     const QFont& font() const { return m_font; }
-    void setFont(const QFont& f) { m_font = f; }
+    void setFont(const QFont& f) {
+        m_font = f;
+        m_measure = nullptr;
+    }
     Alignment alignment() const { return m_align; }
     void setAlignment(Alignment a) { m_align = a; }
     // Off: the box keeps `width`/`height` and the text sits in it by its alignment.
@@ -76,9 +97,16 @@ public:
 
     virtual QString text(const RenderContext& ctx) const = 0;
     void render(const RenderContext& ctx) const override;
+    // The box of `text` at the placement `ctx`, as render() records it.
+    TextBox place(const RenderContext& ctx, const QString& text) const;
+    // The element as a changing text of its band (ctx gives the band's width).
+    TextSlot slot(const RenderContext& ctx) const;
 
 private:
+    const FontMeasure& measure() const;
+
     QFont m_font;
+    mutable const FontMeasure* m_measure = nullptr;
     Alignment m_align = Alignment::Left;
     bool m_autoSize = true;
     bool m_transparent = false;  // default: an opaque white box behind the text
@@ -93,6 +121,7 @@ public:
     const QString& Caption() const { return m_caption; }
     void SetCaption(const QString& c) { m_caption = c; }
     QString text(const RenderContext&) const override { return m_caption; }
+    bool isStatic() const override { return true; }
 
 private:
     QString m_caption;
@@ -105,9 +134,16 @@ public:
     const QString& DataField() const { return m_field; }
     void SetDataField(const QString& f) { m_field = f; }
     QString text(const RenderContext& ctx) const override;
+    void startRun(db::DataSet& ds) override;  // resolves the field once
+    void endRun() override {
+        m_resolved = nullptr;
+        m_resolvedIn = nullptr;
+    }
 
 private:
     QString m_field;
+    const db::Field* m_resolved = nullptr;
+    const db::DataSet* m_resolvedIn = nullptr;
 };
 
 // An aggregate over the detail rows, "sum(field)" (function names in any case), printed
@@ -123,7 +159,7 @@ public:
 
     // Parses the expression and resolves its field; EInvalidOperation for an expression it
     // cannot evaluate, the dataset's error for an unknown field.
-    void startRun(db::DataSet& ds);
+    void startRun(db::DataSet& ds) override;
     void accumulate(const db::DataSet& ds);  // adds the current row's value
     db::Scaled4 total() const { return m_sum; }
     QString text(const RenderContext& ctx) const override;
@@ -154,6 +190,7 @@ public:
     void setPen(double widthMm) { m_pen = widthMm; }
     void setFill(const QColor& c) { m_fill = c; }
     void render(const RenderContext& ctx) const override;
+    bool isStatic() const override { return true; }
 
 private:
     Kind m_kind;

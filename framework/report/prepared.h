@@ -1,7 +1,14 @@
-// A prepared report: every page recorded as a list of draw operations in millimetres on the
-// paper, independent of any device. Pages replay onto any QPaintDevice at its resolution,
-// and the whole recording saves to and loads from a versioned file.
+// A prepared report: every page recorded in millimetres on the paper, independent of any
+// device. Pages replay onto any QPaintDevice at its resolution, and the whole recording saves
+// to and loads from a versioned file.
+//
+// The recording is compact: fonts, pens and fills are held once (a style per drawing step);
+// what a band draws the same way every time (its rules and fixed captions) is held once per
+// band, and each placement of the band adds only its origin and, for every text that changes,
+// the text and its width.
 #pragma once
+
+#include "framework/report/textmeasure.h"
 
 #include <QColor>
 #include <QFont>
@@ -9,11 +16,12 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QPainter;
-class QPaintDevice;
 
 namespace report {
 
@@ -21,6 +29,7 @@ enum class TextAlign { Left, Right, Center };
 
 const QFont& noFont();  // shared default for ops without text (cheap to copy)
 
+// One drawing step as the layout makes it and as callers inspect a page.
 struct DrawOp {
     enum class Kind { Text, Rect, Line };
     Kind kind = Kind::Text;
@@ -35,6 +44,32 @@ struct DrawOp {
 
 using PageOps = std::vector<DrawOp>;
 
+// Where a band's changing text is anchored; the box then takes the text's width.
+enum class Anchor : std::uint8_t { Left = 1, Right, Center, BandCenter };
+
+// A text of a band that changes from placement to placement: its style (font, alignment in
+// the box, white box), its anchor and top in band millimetres, and the height of its box.
+struct TextSlot {
+    QFont font;
+    TextAlign align = TextAlign::Left;
+    bool opaque = false;
+    Anchor anchor = Anchor::Left;
+    double x = 0;          // the anchor, mm from the band's left edge
+    double top = 0;        // mm from the band's top
+    double height = 0;     // of the box
+    double bandWidth = 0;  // for Anchor::BandCenter
+};
+
+// A band as drawn every time: its fixed drawing steps (at the band's origin) and its
+// changing texts, in paint order.
+struct BandDrawing {
+    struct Item {
+        std::optional<DrawOp> fixed;  // set: a fixed step; otherwise `slot`
+        TextSlot slot;
+    };
+    std::vector<Item> items;
+};
+
 class PreparedReport {
 public:
     QSizeF paperSize() const { return m_paper; }  // mm, as printed (landscape: wide)
@@ -44,10 +79,8 @@ public:
     void setMargins(QMarginsF mm) { m_margins = mm; }
 
     int pageCount() const { return static_cast<int>(m_pages.size()); }
-    const PageOps& page(int index) const { return m_pages.at(static_cast<std::size_t>(index)); }
-    PageOps& page(int index) { return m_pages.at(static_cast<std::size_t>(index)); }
-    PageOps& addPage();
-    void clear() { m_pages.clear(); }
+    // The drawing steps of page `index` (0-based), in paint order.
+    PageOps page(int index) const;
 
     // Paints page `index` (0-based) with the painter's origin on the paper's top-left corner.
     void paintPage(QPainter& painter, int index) const;
@@ -57,18 +90,155 @@ public:
     void save(const QString& path) const;
     static PreparedReport load(const QString& path);
 
+    // Recording. A band's drawing is set once (and may be set again, when only its fixed
+    // steps changed); each placement on the last page then gives, for each of its slots in
+    // order, a text and its measured width, nothing (an empty text that draws no box) or a
+    // step of its own (a text printed in another font, or of a width not measured).
+    int addBand(const BandDrawing& drawing);
+    void setBand(int band, const BandDrawing& drawing);
+    void addPage();
+    void placeBand(int band, QPointF origin);
+    bool addSlotText(const QString& text, double width);  // false: record addSlotStep
+    void addSlotNothing();
+    void addSlotStep(const DrawOp& op);
+    void addStep(const DrawOp& op);  // a step on the last page outside any band
+
+    // Bytes held for the pages, for the benchmarks.
+    std::size_t pageBytes() const;
+
     friend bool operator==(const PreparedReport& a, const PreparedReport& b);
 
+    // The compact form, public for the writers that walk it.
+    struct Style {
+        QFont font;
+        TextAlign align = TextAlign::Left;
+        bool opaque = false;
+        double penWidth = 0;
+        QColor fill;
+        friend bool operator==(const Style&, const Style&) = default;
+    };
+    struct Step {  // geometry in mm from the paper's (or the band's) top-left corner
+        double x = 0, y = 0, w = 0, h = 0;
+        std::uint16_t style = 0;
+        DrawOp::Kind kind = DrawOp::Kind::Text;
+        friend bool operator==(const Step&, const Step&) = default;
+    };
+    const std::vector<Style>& styles() const { return m_styles; }
+    // Calls f(const Step&, const QString& text) for every step of page `index` in order, with
+    // the step's geometry on the paper.
+    template <typename F>
+    void forEachStep(int index, F&& f) const;
+
 private:
+    struct Item {         // of a band: a fixed step at the band's origin, or a slot
+        Step step;        // a slot: style; x anchor, y top, h height, w band width
+        QString text;     // of a fixed text
+        Anchor anchor{};  // zero: a fixed step
+        friend bool operator==(const Item&, const Item&) = default;
+    };
+    struct Placement {
+        std::uint32_t band;  // kLoose: the page's next loose step
+        double x, y;
+        friend bool operator==(const Placement&, const Placement&) = default;
+    };
+    // A measured width is a whole number of 1/64 device units of the measuring resolution;
+    // held so, it is exact in four bytes.
+    struct Value {
+        std::uint32_t textEnd;  // end of the text in the page's text bytes
+        std::uint32_t width;    // in units of kWidthUnit mm, or kNothing / kOwnStep
+        friend bool operator==(const Value&, const Value&) = default;
+    };
+    struct Loose {
+        Step step;
+        QString text;
+        friend bool operator==(const Loose&, const Loose&) = default;
+    };
+    struct Page {
+        std::vector<Placement> placements;
+        std::vector<Value> values;
+        std::string texts;  // UTF-8, one after the other
+        std::vector<Loose> loose;
+        friend bool operator==(const Page&, const Page&) = default;
+    };
+    static constexpr std::uint32_t kLoose = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kNothing = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kOwnStep = 0xFFFFFFFEu;
+    static double widthOf(std::uint32_t units) { return units / 64.0 * FontMeasure::kMmPerUnit; }
+
+    std::uint16_t styleOf(const DrawOp& op);
+    Step stepOf(const DrawOp& op);
+    std::vector<Item> itemsOf(const BandDrawing& drawing);
+    Page& lastPage();
+    // Checks that every index of the recording stays in range (loading).
+    bool consistent() const;
+    void readV2(class QDataStream& in, int pages);
+    void writeBody(class QDataStream& out) const;
+    bool readBody(class QDataStream& in);
+
     QSizeF m_paper{297, 210};
     std::optional<QMarginsF> m_margins;
-    std::vector<PageOps> m_pages;
+    std::vector<Style> m_styles;
+    std::vector<std::vector<Item>> m_bands;
+    std::vector<Page> m_pages;
 };
 
-bool operator==(const DrawOp& a, const DrawOp& b);
+template <typename F>
+void PreparedReport::forEachStep(int index, F&& f) const {
+    const Page& page = m_pages.at(static_cast<std::size_t>(index));
+    std::size_t value = 0;
+    std::size_t loose = 0;
+    std::uint32_t textStart = 0;
+    for (const Placement& p : page.placements) {
+        if (p.band == kLoose) {
+            const Loose& l = page.loose[loose++];
+            f(l.step, l.text);
+            continue;
+        }
+        for (const Item& item : m_bands[p.band]) {
+            if (item.anchor == Anchor{}) {
+                Step s = item.step;
+                s.x += p.x;
+                s.y += p.y;
+                f(s, item.text);
+                continue;
+            }
+            const Value& v = page.values[value++];
+            const std::uint32_t start = textStart;
+            textStart = v.textEnd;
+            if (v.width == kNothing)
+                continue;
+            if (v.width == kOwnStep) {
+                const Loose& l = page.loose[loose++];
+                f(l.step, l.text);
+                continue;
+            }
+            const double w = widthOf(v.width);
+            double left = item.step.x;
+            switch (item.anchor) {
+                case Anchor::Right:
+                    left = item.step.x - w;
+                    break;
+                case Anchor::Center:
+                    left = item.step.x - w / 2;
+                    break;
+                case Anchor::BandCenter:
+                    left = (item.step.w - w) / 2;
+                    break;
+                case Anchor::Left:
+                    break;
+            }
+            Step s;
+            s.x = p.x + left;
+            s.y = p.y + item.step.y;
+            s.w = w;
+            s.h = item.step.h;
+            s.style = item.step.style;
+            s.kind = DrawOp::Kind::Text;
+            f(s, QString::fromUtf8(page.texts.data() + start, v.textEnd - start));
+        }
+    }
+}
 
-// Width and height of `text` in `font`, in millimetres, measured at a fixed high resolution
-// so that the layout does not depend on the screen.
-QSizeF measureText(const QFont& font, const QString& text);
+bool operator==(const DrawOp& a, const DrawOp& b);
 
 }  // namespace report

@@ -22,11 +22,38 @@ Band* Report::band(BandKind kind) const {
     return nullptr;
 }
 
+const Report::BandRecord* Report::recordOf(BandKind kind) const {
+    const Band* b = band(kind);
+    for (const BandRecord& r : m_records)
+        if (r.band == b)
+            return &r;
+    return nullptr;
+}
+
+BandDrawing Report::drawingOf(const Band& b) const {
+    BandDrawing drawing;
+    PageOps ops;
+    RenderContext ctx;  // at the band's own origin
+    ctx.bandWidth = m_page.printableWidth();
+    ctx.dataSet = m_dataSet;
+    ctx.out = &ops;
+    for (const Element* e : b.elements()) {
+        if (e->isStatic()) {
+            ops.clear();
+            e->render(ctx);
+            for (DrawOp& op : ops) drawing.items.push_back({std::move(op), {}});
+        } else if (const auto* t = dynamic_cast<const TextElement*>(e)) {
+            drawing.items.push_back({std::nullopt, t->slot(ctx)});
+        }
+    }
+    return drawing;
+}
+
 void Report::emitBands(const std::vector<Placement>& placements, bool rowBand) {
     for (const Placement& p : placements) {
         while (m_prepared.pageCount() < p.page) m_prepared.addPage();
-        Band* b = band(p.kind);
-        if (!b)
+        const BandRecord* r = recordOf(p.kind);
+        if (!r)
             continue;
         RenderContext ctx;
         ctx.origin = QPointF(m_page.margins.left(), m_page.margins.top() + p.top);
@@ -36,13 +63,28 @@ void Report::emitBands(const std::vector<Placement>& placements, bool rowBand) {
         // the bands around a page break print without one.
         ctx.hasRow = rowBand && p.kind == BandKind::Detail;
         ctx.dataSet = m_dataSet;
-        ctx.out = &m_prepared.page(p.page - 1);
-        b->render(ctx);
+        m_prepared.placeBand(r->drawing, ctx.origin);
+        for (const TextElement* t : r->changing) {
+            const QString s = t->text(ctx);
+            const TextBox box = t->place(ctx, s);
+            if (box.empty) {
+                m_prepared.addSlotNothing();
+            } else if (box.isFitted || !m_prepared.addSlotText(s, box.rect.width())) {
+                DrawOp op;
+                op.rect = box.rect;
+                op.text = s;
+                op.font = *box.font;
+                op.align = box.align;
+                op.opaque = !t->transparent();
+                m_prepared.addSlotStep(op);
+            }
+        }
     }
 }
 
 void Report::Prepare() {
     m_prepared = PreparedReport();
+    m_records.clear();
     m_prepared.setPaperSize(m_page.printedSize());
     m_prepared.setMargins(m_page.margins);
     if (!m_dataSet)
@@ -50,14 +92,28 @@ void Report::Prepare() {
     if (!m_dataSet->Active())
         (void)m_dataSet->RecordCount();  // raises the dataset layer's closed-dataset error
 
+    // Elements let go of what they resolved for the run however it ends.
+    struct RunEnd {
+        const std::vector<Band*>& bands;
+        ~RunEnd() {
+            for (Band* b : bands)
+                for (Element* e : b->elements()) e->endRun();
+        }
+    } runEnd{m_bands};
     std::vector<Expr*> sums;
     for (Band* b : m_bands) {
+        BandRecord record;
+        record.band = b;
         for (Element* e : b->elements()) {
-            if (auto* x = dynamic_cast<Expr*>(e)) {
-                x->startRun(*m_dataSet);
+            e->startRun(*m_dataSet);
+            if (auto* x = dynamic_cast<Expr*>(e))
                 sums.push_back(x);
-            }
+            if (!e->isStatic())
+                if (auto* t = dynamic_cast<TextElement*>(e))
+                    record.changing.push_back(t);
         }
+        record.drawing = m_prepared.addBand(drawingOf(*b));
+        m_records.push_back(std::move(record));
     }
 
     auto height = [&](BandKind k) {
@@ -72,7 +128,10 @@ void Report::Prepare() {
 
     m_dataSet->First();
     if (m_dataSet->Eof() && !m_options.printIfEmpty) {
-        m_prepared.clear();
+        m_prepared = PreparedReport();
+        m_prepared.setPaperSize(m_page.printedSize());
+        m_prepared.setMargins(m_page.margins);
+        m_records.clear();
         return;
     }
     emitBands(flow.begin(), false);
@@ -87,6 +146,14 @@ void Report::Prepare() {
         emitBands(flow.detail(false), false);
     emitBands(flow.summary(), false);
     emitBands(flow.end(), false);
+}
+
+void Report::Relayout() {
+    if (m_records.empty()) {
+        Prepare();
+        return;
+    }
+    for (const BandRecord& r : m_records) m_prepared.setBand(r.drawing, drawingOf(*r.band));
 }
 
 void Report::Preview(const std::function<void(report::Preview&)>& onShown) {

@@ -63,6 +63,11 @@ public:
     // every page. Disables nothing: callers that want bound controls quiet do that. Throws
     // the dataset's error when it is closed.
     void Prepare();
+    // The print run's second layout: the pages of the last Prepare drawn again with the
+    // elements' fixed texts as they are now (a page count set into the footer). Only fixed
+    // texts and rules may have changed; the rows' values are those of the last Prepare.
+    // Without one it prepares.
+    void Relayout();
     int PageCount() const { return m_prepared.pageCount(); }
     const PreparedReport& prepared() const { return m_prepared; }
 
@@ -78,6 +83,14 @@ private:
     friend class Band;
     void addBand(Band* b) { m_bands.push_back(b); }
     void emitBands(const std::vector<Placement>& placements, bool rowBand);
+    BandDrawing drawingOf(const Band& band) const;
+
+    struct BandRecord {
+        Band* band = nullptr;
+        int drawing = -1;                    // in the prepared report
+        std::vector<TextElement*> changing;  // its elements that are not static, in order
+    };
+    const BandRecord* recordOf(BandKind kind) const;
 
     db::DataSet* m_dataSet = nullptr;
     PageSetup m_page;
@@ -85,6 +98,7 @@ private:
     QFont m_font;
     std::vector<Band*> m_bands;
     PreparedReport m_prepared;
+    std::vector<BandRecord> m_records;  // of the last Prepare, in band order
 };
 
 }  // namespace report

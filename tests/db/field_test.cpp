@@ -37,8 +37,22 @@ TEST(FieldFormat, GeneralFormatHasNoGroupingAndAtMostFifteenDigits) {
 
 TEST(FieldFormat, ScaledValuesFormatExactly) {
     const std::pair<std::int64_t, const char*> cases[] = {
-        {12345000, "1234.5"}, {12000000, "1200"}, {-2500, "-0.25"}, {0, "0"},
-        {1, "0.0001"},        {-1, "-0.0001"},    {3000, "0.3"},    {99999999990000, "9999999999"},
+        {12345000, "1234.5"},
+        {12000000, "1200"},
+        {-2500, "-0.25"},
+        {0, "0"},
+        {1, "0.0001"},
+        {-1, "-0.0001"},
+        {3000, "0.3"},
+        {99999999990000, "9999999999"},
+        {10000, "1"},
+        {-10000000, "-1000"},
+        {1234, "0.1234"},
+        // Fifteen significant digits print as they are; a sixteenth rounds in general format.
+        {123456789012345, "12345678901.2345"},
+        {-123456789012345, "-12345678901.2345"},
+        {1234567890123456, "123456789012.346"},
+        {10000000000000000, "1000000000000"},
     };
     for (const auto& [v, t] : cases)
         EXPECT_EQ(db::formatGeneralScaled4(v), QString::fromLatin1(t)) << v;

@@ -33,4 +33,8 @@ int hostRecord(const std::uint8_t* data, std::size_t size);
 // and date conversions.
 int conversions(const std::uint8_t* data, std::size_t size);
 
+// Byte 0 even: the rest is a saved report file; odd: the rest is the recording that a file
+// of the current version packs. Loaded, drawn, saved and loaded again.
+int savedReport(const std::uint8_t* data, std::size_t size);
+
 }  // namespace fuzz

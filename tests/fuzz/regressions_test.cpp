@@ -22,7 +22,7 @@ using Target = int (*)(const std::uint8_t*, std::size_t);
 const std::map<std::string, Target> kTargets = {
     {"conversions", fuzz::conversions}, {"server", fuzz::serverStatements},
     {"tdsvalue", fuzz::tdsValue},       {"tdswire", fuzz::tdsWire},
-    {"hostrecord", fuzz::hostRecord},
+    {"hostrecord", fuzz::hostRecord},   {"savedreport", fuzz::savedReport},
 };
 
 struct Input {

@@ -5,9 +5,13 @@
 #include "framework/report/report.h"
 #include "framework/text/errors.h"
 #include "framework/ui/application.h"
+#include "framework/ui/fonts.h"
 #include "support/memdataset.h"
 
 #include <gtest/gtest.h>
+#include <QFontMetricsF>
+#include <QImage>
+#include <optional>
 
 namespace {
 
@@ -49,12 +53,12 @@ protected:
         total->setPosition(100, 0);
         total->setAlignment(report::Alignment::Right);
     }
-    const report::DrawOp* op(const QString& text, int page = 0) const {
+    std::optional<report::DrawOp> op(const QString& text, int page = 0) const {
         for (const auto& o : rep.prepared().page(page)) {
             if (o.kind == report::DrawOp::Kind::Text && o.text == text)
-                return &o;
+                return o;
         }
-        return nullptr;
+        return std::nullopt;
     }
     std::unique_ptr<testsupport::MemDataSet> ds;
     report::Report rep;
@@ -71,7 +75,7 @@ TEST_F(Elements, SumFunctionNameInAnyCase) {
     for (const char* e : {"sum(amount)", "Sum(AMOUNT)", " SUM ( amount ) "}) {
         total->SetExpression(QString::fromLatin1(e));
         rep.Prepare();
-        EXPECT_NE(op(QStringLiteral("3.75")), nullptr) << e;
+        EXPECT_TRUE(op(QStringLiteral("3.75")).has_value()) << e;
     }
 }
 
@@ -130,11 +134,11 @@ TEST_F(Elements, FieldTextAndPageNumberPerPage) {
     rep.Prepare();
     // A4 portrait without margins: 297 mm less a 10 mm footer holds 28 rows of 10 mm.
     ASSERT_EQ(rep.PageCount(), 2);
-    EXPECT_NE(op(QStringLiteral("r27"), 0), nullptr);
-    EXPECT_NE(op(QStringLiteral("r28"), 1), nullptr);
-    EXPECT_NE(op(QStringLiteral("1"), 0), nullptr);
-    EXPECT_NE(op(QStringLiteral("2"), 1), nullptr);
-    EXPECT_NE(op(QStringLiteral("40.00"), 1), nullptr);
+    EXPECT_TRUE(op(QStringLiteral("r27"), 0).has_value());
+    EXPECT_TRUE(op(QStringLiteral("r28"), 1).has_value());
+    EXPECT_TRUE(op(QStringLiteral("1"), 0).has_value());
+    EXPECT_TRUE(op(QStringLiteral("2"), 1).has_value());
+    EXPECT_TRUE(op(QStringLiteral("40.00"), 1).has_value());
     EXPECT_EQ(ds->RecNo(), 40);  // the walk ends on the last row
 }
 
@@ -147,7 +151,36 @@ TEST_F(Elements, NotPrintedWhenEmptyUnlessAsked) {
     rep.options().printIfEmpty = true;
     rep.Prepare();
     EXPECT_EQ(rep.PageCount(), 1);
-    EXPECT_NE(op(QStringLiteral("0.00")), nullptr);
+    EXPECT_TRUE(op(QStringLiteral("0.00")).has_value());
 }
 
 }  // namespace
+
+// The layout sums the advances of amounts and numbers instead of shaping them; the widths
+// must be exactly what shaping gives, or positions would move.
+TEST(TextMeasure, WidthsAreExactlyThoseOfTheFontMetrics) {
+    ui::Application::instance();
+    QImage device(1, 1, QImage::Format_ARGB32);
+    device.setDotsPerMeterX(qRound(1200 / 0.0254));
+    device.setDotsPerMeterY(qRound(1200 / 0.0254));
+    QFont bold = ui::songti(18);
+    bold.setBold(true);
+    const QFont fonts[] = {ui::songti(9), ui::songti(6.5), bold,
+                           QFont(QStringLiteral("DejaVu Sans"), 9)};
+    const char* texts[] = {"0",       "-12345678.9012", "26EX00001",  "HS26-00001",
+                           "1.5",     "AV WAVE To",     "ffi fl",     "业务一部",
+                           "合   计", "第 12 页",       "￥1,234.50", "",
+                           " ",       "Mixed 中文 12"};
+    for (const QFont& font : fonts) {
+        const QFontMetricsF fm(font, &device);
+        for (int repeat = 0; repeat < 2; ++repeat) {  // measured, then from the cache
+            for (const char* t : texts) {
+                const QString s = QString::fromUtf8(t);
+                EXPECT_EQ(report::measureText(font, s).width(),
+                          fm.horizontalAdvance(s) * (25.4 / 1200))
+                    << t << " in " << font.toString().toStdString();
+                EXPECT_EQ(report::measureText(font, s).height(), fm.height() * (25.4 / 1200));
+            }
+        }
+    }
+}

@@ -7,6 +7,7 @@
 #include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
+#include "framework/ui/fonts.h"
 #include "report/tfrmexportprn.h"
 #include "statementdata.h"
 #include "support/keyboard.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QComboBox>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -391,4 +393,74 @@ TEST_F(PreviewTest, PrintSetupShowsTheReportsOwnLayout) {
     prepared.save(path("kept.pnlr"));
     EXPECT_EQ(report::PreparedReport::load(path("kept.pnlr")).margins(), prepared.margins());
     EXPECT_EQ(report::PrintSetupDialog::marginsText(std::nullopt), QStringLiteral("未记录"));
+}
+
+// The print run's second layout redraws the footers only; it must give exactly the pages a
+// full layout with the page count already set gives.
+TEST_F(PreviewTest, SecondLayoutEqualsAFullLayoutWithThePageCount) {
+    TfrmExportPrn twice(ds.get());
+    twice.QuickRep1->Prepare();
+    twice.qrlPagecount->SetCaption(QString::number(twice.QuickRep1->PageCount()));
+    twice.QuickRep1->Relayout();
+    TfrmExportPrn once(ds.get());
+    once.qrlPagecount->SetCaption(QStringLiteral("2"));
+    once.QuickRep1->Prepare();
+    EXPECT_TRUE(twice.QuickRep1->prepared() == once.QuickRep1->prepared());
+    for (int p = 0; p < 2; ++p) {
+        const report::PageOps page = twice.QuickRep1->prepared().page(p);
+        EXPECT_NE(stmt::findText(page, QStringLiteral("2")), nullptr) << "page " << p + 1;
+    }
+}
+
+// Reports saved before the compact recording (one step after another, each with its font,
+// margins from version 2 on) still open as they were drawn.
+TEST_F(PreviewTest, ReportsSavedInEarlierFormatsStillLoad) {
+    report::DrawOp text;
+    text.kind = report::DrawOp::Kind::Text;
+    text.rect = QRectF(6.32, 38.83, 11.1125, 3.34);
+    text.text = QStringLiteral("业务一部");
+    text.font = ui::songti(9);
+    text.align = report::TextAlign::Right;
+    text.opaque = true;
+    report::DrawOp line;
+    line.kind = report::DrawOp::Kind::Line;
+    line.rect = QRectF(30, 37.78, 0, 5.55);
+    line.penWidth = 0.2;
+    for (const quint16 version : {quint16(1), quint16(2)}) {
+        const QString file = path(version == 1 ? "v1.pnlr" : "v2.pnlr");
+        {
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            QDataStream out(&f);
+            out.setVersion(QDataStream::Qt_6_4);
+            out << quint32(0x45504e52) << version << QSizeF(297, 210);
+            if (version == 2)
+                out << true << QMarginsF(5, 10, 5, 10);
+            out << qint32(1) << qint32(2);
+            for (const report::DrawOp& op : {text, line})
+                out << quint8(op.kind) << op.rect << op.text << op.font << quint8(op.align)
+                    << op.opaque << op.penWidth << op.fill;
+        }
+        const report::PreparedReport back = report::PreparedReport::load(file);
+        ASSERT_EQ(back.pageCount(), 1) << version;
+        const report::PageOps ops = back.page(0);
+        ASSERT_EQ(ops.size(), 2u);
+        EXPECT_TRUE(ops[0] == text) << version;
+        EXPECT_TRUE(ops[1] == line) << version;
+        EXPECT_EQ(back.margins().has_value(), version == 2);
+    }
+}
+
+// A saved report whose packed recording claims to unpack to gigabytes is refused before
+// anything of that size is allocated.
+TEST_F(PreviewTest, ALoadNeverTrustsTheSizeAFileStates) {
+    QFile f(path("bomb.pnlr"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    QDataStream out(&f);
+    out.setVersion(QDataStream::Qt_6_4);
+    QByteArray packed("\xff\xff\xff\xf0", 4);
+    packed += QByteArray(64, 'x');
+    out << quint32(0x45504e52) << quint16(3) << QSizeF(297, 210) << false << QMarginsF() << packed;
+    f.close();
+    EXPECT_THROW(report::PreparedReport::load(path("bomb.pnlr")), EInvalidOperation);
 }

@@ -233,7 +233,8 @@ TEST_F(PrintRun, WideTextRunsOverItsRuleUncutAndUnwrapped) {
     stmt::addRow(*ds, r);
     open();
     const auto rep = stmt::printAndCapture(*ds);
-    const DrawOp* op = stmt::findText(rep.page(0), r.invoice);
+    const PageOps page = rep.page(0);
+    const DrawOp* op = stmt::findText(page, r.invoice);
     ASSERT_NE(op, nullptr);
     EXPECT_NEAR(op->rect.left(), 5 + 1.32, 1e-6);
     EXPECT_GT(op->rect.right(), 5 + 25.00);    // past the column's right rule
@@ -299,7 +300,8 @@ TEST_F(PrintRun, PreviewPrintsThePagesItShowsAfterTheResultChanged) {
         printer.setOutputFileName(pdf);
         p.print(printer);
         EXPECT_GT(QFileInfo(pdf).size(), 0);
-        for (const auto* op : stmt::texts(p.prepared().page(0))) printedFirstPage << op->text;
+        const PageOps page = p.prepared().page(0);
+        for (const auto* op : stmt::texts(page)) printedFirstPage << op->text;
         p.close();
     });
     RunPrint(ds.get(), QString(), QString(), 0, 2005, 3, 7);

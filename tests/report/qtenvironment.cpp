@@ -1,8 +1,8 @@
 // One QApplication for the whole test program: made before the library's application object
 // looks for one, and destroyed when the tests end, before the process's static destruction
 // (a QApplication torn down from an exit handler crashes in Qt's own clean-up).
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 namespace {
 
