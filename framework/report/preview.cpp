@@ -3,6 +3,7 @@
 #include "framework/report/preview.h"
 
 #include "framework/report/pageview.h"
+#include "framework/report/pdfwriter.h"
 #include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
@@ -14,7 +15,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollArea>
@@ -271,20 +271,7 @@ void Preview::print(QPrinter& printer) {
 }
 
 void Preview::exportPdf(const QString& path) const {
-    QPdfWriter writer(path);
-    writer.setResolution(600);
-    writer.setPageLayout(layoutFor(m_pages.paperSize()));
-    writer.setCreator(QStringLiteral("exportpnl"));
-    writer.setTitle(QStringLiteral("出口盈亏表"));
-    QPainter painter;
-    if (!painter.begin(&writer))
-        throw EInvalidOperation(QStringLiteral("Cannot create file \"%1\"").arg(path));
-    for (int p = 0; p < pageCount(); ++p) {
-        if (p > 0)
-            writer.newPage();
-        m_pages.paintPage(painter, p);
-    }
-    painter.end();
+    writePdf(m_pages, path, {QStringLiteral("出口盈亏表"), QStringLiteral("exportpnl")});
 }
 
 void Preview::saveToFile(const QString& path) const {

@@ -8,7 +8,6 @@ namespace report {
 namespace {
 
 constexpr double kMeasureDpi = 1200;
-constexpr double kMmPerUnit = FontMeasure::kMmPerUnit;
 
 const QPaintDevice& measuringDevice() {
     static const QImage device = [] {

@@ -35,6 +35,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -463,4 +464,71 @@ TEST_F(PreviewTest, ALoadNeverTrustsTheSizeAFileStates) {
     out << quint32(0x45504e52) << quint16(3) << QSizeF(297, 210) << false << QMarginsF() << packed;
     f.close();
     EXPECT_THROW(report::PreparedReport::load(path("bomb.pnlr")), EInvalidOperation);
+}
+
+// The PDF is written without a paint engine: it must look like the page the preview paints
+// (every dark pixel of one near a dark pixel of the other), hold each face as one embedded
+// font with a Unicode map, and give its text back.
+TEST_F(PreviewTest, PdfLooksLikeThePaintedPageAndKeepsItsText) {
+    if (!havePdfToText() || QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+        GTEST_SKIP() << "poppler-utils not installed";
+    report::Preview p(rep);
+    p.exportPdf(path("look.pdf"));
+    QProcess ppm;
+    ppm.start(QStringLiteral("pdftoppm"),
+              {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-gray"),
+               QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+               QStringLiteral("-png"), path("look.pdf"), path("look")});
+    ASSERT_TRUE(ppm.waitForFinished(30000));
+    QImage fromPdf(path("look-1.png"));
+    ASSERT_FALSE(fromPdf.isNull());
+    QImage painted(fromPdf.size(), QImage::Format_RGB32);
+    painted.setDotsPerMeterX(qRound(100 / 0.0254));
+    painted.setDotsPerMeterY(qRound(100 / 0.0254));
+    painted.fill(Qt::white);
+    {
+        QPainter painter(&painted);
+        rep.paintPage(painter, 0);
+    }
+    const auto dark = [](const QImage& img, int x, int y) { return qGray(img.pixel(x, y)) < 110; };
+    const auto nearDark = [&](const QImage& img, int x, int y) {
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const int px = x + dx, py = y + dy;
+                if (px >= 0 && py >= 0 && px < img.width() && py < img.height() &&
+                    dark(img, px, py))
+                    return true;
+            }
+        return false;
+    };
+    for (const auto& [one, other, what] :
+         {std::tuple{&fromPdf, &painted, "PDF"}, std::tuple{&painted, &fromPdf, "painted"}}) {
+        int darkCount = 0, matched = 0;
+        for (int y = 0; y < one->height(); ++y)
+            for (int x = 0; x < one->width(); ++x)
+                if (dark(*one, x, y)) {
+                    ++darkCount;
+                    matched += nearDark(*other, x, y);
+                }
+        ASSERT_GT(darkCount, 5000) << what;
+        // About 0.99 when they agree; a baseline half an ascent off gives 0.96.
+        EXPECT_GT(double(matched) / darkCount, 0.98)
+            << what << ": " << matched << " of " << darkCount;
+    }
+    QProcess fonts;
+    fonts.start(QStringLiteral("pdffonts"), {path("look.pdf")});
+    ASSERT_TRUE(fonts.waitForFinished(30000));
+    const QStringList lines = QString::fromUtf8(fonts.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2 + 2)
+        << lines.join(QLatin1Char('\n')).toStdString();  // 9 pt, 18 pt bold
+    for (const QString& l : lines.mid(2))
+        EXPECT_TRUE(l.contains(QRegularExpression(QStringLiteral("Type 3 +Custom +yes +no +yes"))))
+            << l.toStdString();
+    const QString text = pdfText(path("look.pdf"));
+    for (const char* s : {"S05-001", "一部", "HS01", "第 1 页 共 2 页"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(s)) ||
+                    text.contains(QRegularExpression(
+                        QString::fromUtf8(s).replace(QLatin1Char(' '), QStringLiteral("\\s+")))))
+            << s;
 }
