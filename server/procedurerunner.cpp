@@ -144,6 +144,8 @@ std::string ProcedureRunner::lookUp(const Target& target, std::string_view shown
     }
     StatementPtr stmt(raw);
     sqlite3_bind_text(raw, 1, target.name.c_str(), -1, SQLITE_TRANSIENT);
+    if (m_session.tracing())
+        m_session.trace(raw, {{"?1", Value::fromText(target.name)}});
     const int rc = sqlite3_step(raw);
     if (rc == SQLITE_ROW) {
         const auto* body = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
@@ -155,15 +157,21 @@ std::string ProcedureRunner::lookUp(const Target& target, std::string_view shown
 }
 
 void ProcedureRunner::bindAll(sqlite3_stmt* stmt, const std::string& context) {
+    std::vector<std::pair<std::string, Value>> bound;
     const int n = sqlite3_bind_parameter_count(stmt);
     for (int i = 1; i <= n; ++i) {
         const char* name = sqlite3_bind_parameter_name(stmt, i);
         if (!name)
             continue;
         const auto it = m_vars.find(varKey(name));
-        if (it != m_vars.end() && bindValue(stmt, i, it->second) != SQLITE_OK)
+        if (it == m_vars.end())
+            continue;
+        if (bindValue(stmt, i, it->second) != SQLITE_OK)
             m_session.fail(context);
+        if (m_session.tracing())
+            bound.emplace_back(name, it->second);
     }
+    m_session.trace(stmt, std::move(bound));
 }
 
 void ProcedureRunner::assignOutputs(sqlite3_stmt* stmt, const std::string& context) {
@@ -189,6 +197,7 @@ std::vector<std::string> ProcedureRunner::tempTables() {
         return names;
     }
     StatementPtr stmt(raw);
+    m_session.trace(raw);
     while (sqlite3_step(raw) == SQLITE_ROW)
         names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
     return names;
@@ -208,14 +217,13 @@ CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<P
 
     const std::vector<std::string> tempBefore = tempTables();
     auto exec = [&](const char* sql) {
-        if (sqlite3_exec(m_session.db(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (m_session.exec(sql) != SQLITE_OK)
             m_session.fail(proc);
     };
     auto dropNewTemps = [&] {
         for (const std::string& t : tempTables()) {
             if (std::find(tempBefore.begin(), tempBefore.end(), t) == tempBefore.end())
-                sqlite3_exec(m_session.db(), ("DROP TABLE temp." + quoteIdentifier(t)).c_str(),
-                             nullptr, nullptr, nullptr);
+                m_session.exec("DROP TABLE temp." + quoteIdentifier(t));
         }
     };
 
@@ -258,8 +266,7 @@ CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<P
         exec("RELEASE exportpnl_call");
     } catch (...) {
         m_session.stopClock();
-        sqlite3_exec(m_session.db(), "ROLLBACK TO exportpnl_call; RELEASE exportpnl_call", nullptr,
-                     nullptr, nullptr);
+        m_session.exec("ROLLBACK TO exportpnl_call; RELEASE exportpnl_call");
         dropNewTemps();
         throw;
     }

@@ -28,6 +28,7 @@ private:
     };
     static Target parseName(std::string_view procedure);
     std::string lookUp(const Target& target, std::string_view shownName);
+    // Binds every @name the statement uses; what was bound goes to the session's trace.
     void bindAll(sqlite3_stmt* stmt, const std::string& context);
     void assignOutputs(sqlite3_stmt* stmt, const std::string& context);
     std::vector<std::string> tempTables();

@@ -141,6 +141,10 @@ void Connection::setQueryTimeLimit(int seconds) {
     m_impl->session->setTimeLimit(seconds);
 }
 
+void Connection::setStatementTrace(StatementTrace trace) {
+    m_impl->session->setTrace(std::move(trace));
+}
+
 Server Server::open(const std::string& folder) {
     std::error_code ec;
     if (!fs::exists(folder, ec))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -93,6 +94,15 @@ struct CallResult {
     int returnValue = 0;
 };
 
+// One statement exactly as the server handed it to SQLite, with the values bound to its
+// parameters. Lets a benchmark replay a procedure on bare SQLite, and a developer see
+// what a T-SQL text or a procedure body turned into.
+struct TracedStatement {
+    std::string sql;
+    std::vector<std::pair<std::string, Value>> bound;  // parameter as written ("@year1", "?1")
+};
+using StatementTrace = std::function<void(const TracedStatement&)>;
+
 class Connection {
 public:
     ~Connection();
@@ -114,6 +124,9 @@ public:
     bool lost() const;
     // Statement time limit in seconds (0 = none); a statement over it fails with Error.
     void setQueryTimeLimit(int seconds);
+    // Called before every statement runs, framing ones (savepoints, clean-up) included;
+    // an empty function switches tracing off.
+    void setStatementTrace(StatementTrace trace);
 
 private:
     friend class Server;

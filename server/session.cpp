@@ -68,6 +68,19 @@ int Session::onProgress(void* self) {
     return 0;
 }
 
+int Session::exec(const std::string& sql) const {
+    if (m_trace)
+        m_trace(TracedStatement{sql, {}});
+    return sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr);
+}
+
+void Session::trace(sqlite3_stmt* stmt, std::vector<std::pair<std::string, Value>> bound) const {
+    if (!m_trace)
+        return;
+    const char* sql = sqlite3_sql(stmt);
+    m_trace(TracedStatement{sql ? sql : "", std::move(bound)});
+}
+
 void Session::fail(const std::string& context) const {
     if (m_timedOut)
         throw Error(context + ": query timed out after " + std::to_string(m_timeLimit) + " s");
@@ -130,6 +143,7 @@ void Session::execute(std::string_view tsql, RowSink* sink) {
         StatementPtr stmt = prepareNext(pos, end, context);
         if (!stmt)
             continue;
+        trace(stmt.get());
         if (sqlite3_column_count(stmt.get()) == 0 || !sink) {
             run(stmt.get(), nullptr, context);
         } else if (onlyBlank(std::string_view(pos, static_cast<std::size_t>(end - pos)))) {

@@ -60,6 +60,14 @@ public:
     StatementPtr prepareNext(const char*& pos, const char* end, const std::string& context);
     // Steps a statement to its end (rows to the sink when given); throws on failure.
     void run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context);
+    // Runs framing SQL without parameters or rows (savepoints, clean-up); SQLite's code.
+    int exec(const std::string& sql) const;
+
+    void setTrace(StatementTrace trace) { m_trace = std::move(trace); }
+    bool tracing() const { return static_cast<bool>(m_trace); }
+    // Hands a prepared statement and what was bound to it to the trace, when one is set.
+    void trace(sqlite3_stmt* stmt, std::vector<std::pair<std::string, Value>> bound = {}) const;
+
     // Throws Error "<context>: <SQLite's text>" (or the time-limit text).
     [[noreturn]] void fail(const std::string& context) const;
 
@@ -79,6 +87,7 @@ private:
     std::string m_database;
     std::string m_folder;  // getdate() reads server.ini through this address
     std::vector<OpenFile> m_files;
+    StatementTrace m_trace;
     int m_timeLimit = 0;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_timedOut = false;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using server::ProcParam;
@@ -187,6 +189,39 @@ TEST_F(ProceduresTest, ParametersAreBoundNotPasted) {
     ASSERT_EQ(rows.rows.size(), 1u);
     EXPECT_EQ(rows.rows[0][0].text, nasty);
     EXPECT_NO_THROW(conn->query("select * from log"));
+}
+
+TEST_F(ProceduresTest, TraceShowsEveryStatementWithWhatWasBound) {
+    std::vector<server::TracedStatement> seen;
+    conn->setStatementTrace([&](const server::TracedStatement& t) { seen.push_back(t); });
+    conn->call("Sums", {in("@extra", Value::fromText("traced"))},
+               static_cast<server::RowSet*>(nullptr));
+    conn->setStatementTrace({});
+    const std::size_t traced = seen.size();
+    conn->call("Sums", {}, static_cast<server::RowSet*>(nullptr));
+    EXPECT_EQ(seen.size(), traced) << "tracing did not stop";
+
+    std::vector<std::string> inserts;
+    std::size_t boundExtra = 0;
+    for (const auto& t : seen) {
+        if (t.sql.find("INSERT INTO") != std::string::npos)
+            inserts.push_back(t.sql);
+        for (const auto& [name, value] : t.bound) {
+            if (name == "@extra" && value.text == "traced")
+                ++boundExtra;
+        }
+    }
+    // Both inserts of the body in order, each with the value it was given; then the
+    // framing around the body: the savepoint released, the temp table dropped.
+    ASSERT_EQ(inserts.size(), 2u);
+    EXPECT_NE(inserts[0].find("'a; b'"), std::string::npos) << inserts[0];
+    EXPECT_NE(inserts[1].find("INTO log"), std::string::npos) << inserts[1];
+    EXPECT_EQ(boundExtra, 2u);
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.back().sql, "DROP TABLE temp.\"r\"");
+    EXPECT_NE(std::find_if(seen.begin(), seen.end(),
+                           [](const auto& t) { return t.sql == "RELEASE exportpnl_call"; }),
+              seen.end());
 }
 
 }  // namespace

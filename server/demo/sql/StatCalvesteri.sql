@@ -19,7 +19,9 @@ SELECT CAST(@year1 AS INT) * 100 + CAST(@month1 AS INT) AS ym1,
        trim(coalesce(@salerid, '')) AS salerid,
        coalesce(CAST(@queryOption AS INT), 0) AS opt;
 
--- One branch per kind of view object, each able to use its own index.
+-- One branch per kind of view object, each able to use its own index. The receipts are
+-- summed once per shipment: OFFSET 0 keeps SQLite from folding the inner select into this
+-- one, which would copy the sum's subquery into every expression that uses recv_usd.
 INSERT INTO stat_result
 SELECT invoiceno,
        CASE WHEN recv_usd < srUSD THEN '*' ELSE '' END,
@@ -46,7 +48,8 @@ SELECT invoiceno,
                 SELECT s.* FROM stat_param p JOIN shipment s
                     ON s.cwdept = p.salerid AND s.ym BETWEEN p.ym1 AND p.ym2
                  WHERE p.kind = 'S' AND p.y1 >= 2004) s
-          LEFT JOIN ywdept d ON d.deptid = s.dept)
+          LEFT JOIN ywdept d ON d.deptid = s.dept
+         LIMIT -1 OFFSET 0)
  WHERE (SELECT opt FROM stat_param) <> 1 OR recv_usd < srUSD;
 
 SELECT * FROM stat_result ORDER BY invoiceno;

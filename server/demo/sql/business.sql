@@ -1,6 +1,7 @@
 -- Business database: shipments with their amounts, the business departments' names, the
 -- receipts imported for the statistics, and the financial system's own tables (its years,
--- salesperson/group list, group-to-department mapping and foreign-exchange receipts).
+-- salesperson/group list, group-to-department mapping and foreign-exchange receipts), with
+-- the change marks that let an import copy only what changed.
 CREATE TABLE ywdept(
     deptid CHAR(2) PRIMARY KEY,
     deptname VARCHAR(20) NOT NULL);
@@ -58,3 +59,30 @@ CREATE TABLE cw_receipts(
     usd MONEY NOT NULL,
     rmb MONEY NOT NULL);
 CREATE INDEX cw_receipts_year ON cw_receipts(iyear);
+
+-- Every insert, update or delete of a financial receipt marks its id with a version one
+-- above the highest so far; an import takes the receipts marked after the version it last
+-- reached. Marks every imported year has passed are dropped by the import, never the
+-- highest, so versions only ever rise.
+CREATE TABLE cw_receipts_changes(
+    receipt_id INTEGER PRIMARY KEY,
+    version INTEGER NOT NULL);
+CREATE INDEX cw_receipts_changes_version ON cw_receipts_changes(version);
+CREATE TRIGGER cw_receipts_inserted AFTER INSERT ON cw_receipts BEGIN
+    INSERT OR REPLACE INTO cw_receipts_changes(receipt_id, version)
+    SELECT new.receipt_id, coalesce(max(version), 0) + 1 FROM cw_receipts_changes;
+END;
+CREATE TRIGGER cw_receipts_updated AFTER UPDATE ON cw_receipts BEGIN
+    INSERT OR REPLACE INTO cw_receipts_changes(receipt_id, version)
+    SELECT id, (SELECT coalesce(max(version), 0) + 1 FROM cw_receipts_changes)
+      FROM (SELECT old.receipt_id AS id UNION SELECT new.receipt_id);
+END;
+CREATE TRIGGER cw_receipts_deleted AFTER DELETE ON cw_receipts BEGIN
+    INSERT OR REPLACE INTO cw_receipts_changes(receipt_id, version)
+    SELECT old.receipt_id, coalesce(max(version), 0) + 1 FROM cw_receipts_changes;
+END;
+
+-- The version of the receipts each year was last imported at.
+CREATE TABLE yw_import_years(
+    iyear INTEGER PRIMARY KEY,
+    version INTEGER NOT NULL);
