@@ -7,6 +7,10 @@
 #include "framework/db/datalink.h"
 #include "framework/text/errors.h"
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+
 namespace db {
 
 DataSet::DataSet(QObject* parent) : QObject(parent) {
@@ -217,11 +221,50 @@ void DataSet::EnableControls() {
         notifyLinks(kChanged);
 }
 
+namespace {
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Whether an ASCII cell text equals the ASCII `wanted` (already lower case) ignoring case.
+bool equalsAsciiFolded(std::string_view cell, std::string_view wanted) {
+    if (cell.size() != wanted.size())
+        return false;
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        if (asciiLower(cell[i]) != wanted[i])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool DataSet::Locate(const QString& fieldName, const QString& value) {
     checkBrowseMode();
     const int col = FieldByName(fieldName)->Index();
+    const FieldType type = m_store.columns()[static_cast<std::size_t>(col)].type;
+    // Text cells are compared as their UTF-8 bytes when both sides are ASCII, without
+    // making a string per row; anything else (a non-ASCII cell may fold to ASCII, as the
+    // Kelvin sign does) is compared as Unicode text.
+    std::string wanted = value.toStdString();
+    const bool bytes = (type == FieldType::String || type == FieldType::Memo) && isAscii(wanted);
+    std::transform(wanted.begin(), wanted.end(), wanted.begin(), asciiLower);
     for (int r = 0; r < m_store.rowCount(); ++r) {
-        if (m_store.string(r, col).compare(value, Qt::CaseInsensitive) == 0) {
+        bool found = false;
+        if (bytes) {
+            const std::string_view cell = m_store.text(r, col);
+            found = isAscii(cell) ? equalsAsciiFolded(cell, wanted)
+                                  : m_store.string(r, col).compare(value, Qt::CaseInsensitive) == 0;
+        } else {
+            found = m_store.string(r, col).compare(value, Qt::CaseInsensitive) == 0;
+        }
+        if (found) {
             m_row = r;
             m_bof = false;
             m_eof = false;

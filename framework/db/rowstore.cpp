@@ -72,6 +72,7 @@ int RowStore::indexOf(const QString& name) const {
 }
 
 void RowStore::clear() {
+    ++m_version;
     m_defs.clear();
     m_data.clear();
     m_rows = 0;
@@ -93,6 +94,7 @@ void RowStore::reserve(int rows) {
 }
 
 void RowStore::keepColumns(const std::vector<int>& order) {
+    ++m_version;
     std::vector<FieldDef> defs;
     std::vector<ColumnData> data;
     defs.reserve(order.size());
@@ -224,6 +226,7 @@ void RowStore::appendDateTime(std::int64_t msSinceEpoch) {
 }
 
 void RowStore::endRow() {
+    ++m_version;
     while (m_appendCol < columnCount()) appendNull();
     ++m_rows;
     m_appendCol = 0;
@@ -310,7 +313,18 @@ Scaled4 RowStore::scaled4(int row, int col) const {
     return 0;
 }
 
+std::optional<Scaled4> RowStore::columnSum(int col) const {
+    const FieldType type = m_defs[col].type;
+    if (type != FieldType::Integer && type != FieldType::Currency)
+        return std::nullopt;
+    const ColumnData& d = m_data[col];
+    Scaled4 sum = 0;
+    for (int r = 0; r < m_rows; ++r) sum += d.nulls[r] ? 0 : d.ints[r];
+    return type == FieldType::Integer ? sum * 10000 : sum;
+}
+
 void RowStore::insertRow(int at) {
+    ++m_version;
     for (std::size_t c = 0; c < m_defs.size(); ++c) {
         ColumnData& d = m_data[c];
         d.nulls.insert(d.nulls.begin() + at, 1);
@@ -326,6 +340,7 @@ void RowStore::insertRow(int at) {
 }
 
 void RowStore::removeRow(int at) {
+    ++m_version;
     for (std::size_t c = 0; c < m_defs.size(); ++c) {
         ColumnData& d = m_data[c];
         d.nulls.erase(d.nulls.begin() + at);
@@ -341,10 +356,12 @@ void RowStore::removeRow(int at) {
 }
 
 void RowStore::setNull(int row, int col) {
+    ++m_version;
     m_data[col].nulls[row] = 1;
 }
 
 void RowStore::setInteger(int row, int col, std::int64_t v) {
+    ++m_version;
     ColumnData& d = m_data[col];
     switch (m_defs[col].type) {
         case FieldType::Float:
@@ -365,6 +382,7 @@ void RowStore::setInteger(int row, int col, std::int64_t v) {
 }
 
 void RowStore::setFloat(int row, int col, double v) {
+    ++m_version;
     ColumnData& d = m_data[col];
     switch (m_defs[col].type) {
         case FieldType::Float:
@@ -387,6 +405,7 @@ void RowStore::setFloat(int row, int col, double v) {
 }
 
 void RowStore::setText(int row, int col, std::string_view utf8) {
+    ++m_version;
     ColumnData& d = m_data[col];
     if (!isText(m_defs[col].type))
         throw EDatabaseError(
@@ -398,6 +417,7 @@ void RowStore::setText(int row, int col, std::string_view utf8) {
 }
 
 void RowStore::setDateTime(int row, int col, std::int64_t msSinceEpoch) {
+    ++m_version;
     if (m_defs[col].type != FieldType::DateTime) {
         const QByteArray s = naiveDateTime(msSinceEpoch).toString(Qt::ISODate).toUtf8();
         setText(row, col, std::string_view(s.constData(), static_cast<std::size_t>(s.size())));
@@ -425,6 +445,7 @@ std::vector<std::string> RowStore::snapshotRow(int row) const {
 }
 
 void RowStore::restoreRow(int row, const std::vector<std::string>& snapshot) {
+    ++m_version;
     for (std::size_t c = 0; c < m_defs.size() && c < snapshot.size(); ++c) {
         const std::string& s = snapshot[c];
         const int col = static_cast<int>(c);

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ public:
     const std::vector<FieldDef>& columns() const { return m_defs; }
     int columnCount() const { return static_cast<int>(m_defs.size()); }
     int rowCount() const { return m_rows; }
+    // Changes with every change of rows or cells (never with reading), so a reader that
+    // derived something from the rows (the grid's totals) knows when to derive it again.
+    std::uint64_t version() const { return m_version; }
     int indexOf(const QString& name) const;  // case-insensitive, -1 when absent
     void clear();                            // rows and columns
     void reserve(int rows);
@@ -56,6 +60,10 @@ public:
     // sums); 0 for null and dates. EDatabaseError for a float (or number as text) too large
     // to be held in 1/10000 units.
     Scaled4 scaled4(int row, int col) const;
+    // The sum of a whole Integer or Currency column in 1/10000 units, nulls adding nothing;
+    // nullopt for other types. It cannot overflow: 64-bit cells times 10000 stay far inside
+    // 128 bits for any row count.
+    std::optional<Scaled4> columnSum(int col) const;
 
     // In-memory editing (nothing is written back to any server); out-of-range values raise
     // EDatabaseError as when appending.
@@ -82,6 +90,7 @@ private:
     std::vector<ColumnData> m_data;
     int m_rows = 0;
     int m_appendCol = 0;
+    std::uint64_t m_version = 0;
 };
 
 // Date-times travel as milliseconds of the server's wall clock counted as if it were UTC,

@@ -69,6 +69,11 @@ public:
     FooterRow* footer = nullptr;
     std::vector<ColumnSpec> columns;
     FooterSums sums;
+    // The rows the totals were taken over: a display change or a cursor move leaves them.
+    struct Summed {
+        const db::RowStore* store = nullptr;
+        std::uint64_t version = 0;
+    } summed;
     bool rowSelect = true;
     bool syncing = false;  // the view is being moved to the dataset's row
     bool dying = false;
@@ -76,8 +81,9 @@ public:
 };
 
 // Rebuilds the rows from the dataset as it is now. Totals are taken again for an opening
-// and for any change heard (an edit, or a reopening while controls were disabled, which
-// the link only learns of at the last EnableControls); never for a scroll.
+// and when the rows changed since they were taken (an edit, or a reopening while controls
+// were disabled, which the link only learns of at the last EnableControls); never for a
+// cursor move or a change of display format.
 void DBGrid::Private::reload(bool opened) {
     if (dying)
         return;
@@ -92,10 +98,13 @@ void DBGrid::Private::reload(bool opened) {
         model->reload(ds, columns);
         restoreHeader(kept);
     }
-    if (ds)
-        sums.compute(ds->store(), columns);
-    else
+    if (!ds) {
         sums.clear(columns.size());
+        summed = {};
+    } else if (opened || summed.store != &ds->store() || summed.version != ds->store().version()) {
+        sums.compute(ds->store(), columns);
+        summed = {&ds->store(), ds->store().version()};
+    }
     // The totals walk leaves the first row current after an opening.
     if (opened && ds && ds->RecordCount() > 0 && ds->currentRow() != 0)
         ds->First();
@@ -289,6 +298,7 @@ db::DataSource* DBGrid::dataSource() const {
 
 void DBGrid::setColumns(std::vector<ColumnSpec> columns) {
     d->columns = std::move(columns);
+    d->summed = {};
     d->model->reload(d->openDataSet(), d->columns);
     d->applyWidths();
     d->reload(false);
@@ -333,8 +343,10 @@ std::unique_ptr<QMimeData> DBGrid::selectionMimeData() const {
     std::vector<bool> cols(static_cast<std::size_t>(columnCount), false);
     const QItemSelection selection = d->view->selectionModel()->selection();
     for (const QItemSelectionRange& range : selection) {
-        for (int r = range.top(); r <= range.bottom(); ++r) rows[static_cast<std::size_t>(r)] = true;
-        for (int c = range.left(); c <= range.right(); ++c) cols[static_cast<std::size_t>(c)] = true;
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows[static_cast<std::size_t>(r)] = true;
+        for (int c = range.left(); c <= range.right(); ++c)
+            cols[static_cast<std::size_t>(c)] = true;
     }
     if (selection.isEmpty()) {
         const QModelIndex cur = d->view->currentIndex();

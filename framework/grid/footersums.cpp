@@ -53,6 +53,10 @@ void FooterSums::compute(const db::RowStore& store, const std::vector<ColumnSpec
         m_fieldIndex[c] = col;
         if (col < 0 || columns[c].footer != FooterKind::Sum)
             continue;
+        if (const std::optional<db::Scaled4> whole = store.columnSum(col)) {
+            m_totals[c] = *whole;
+            continue;
+        }
         db::Scaled4 sum = 0;
         try {
             for (int r = 0; r < m_rows; ++r) {

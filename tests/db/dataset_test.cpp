@@ -495,4 +495,29 @@ TEST(DataSetLocate, WholeValueCaseInsensitiveFromTheFirstRow) {
     EXPECT_EQ(ds->currentRow(), 0);
 }
 
+// Case is ignored as Unicode folds it, whatever the letters: a sign that folds to an ASCII
+// letter still matches, and an empty cell matches an empty value.
+TEST(DataSetLocate, CaseFoldedAsUnicodeForEveryKindOfText) {
+    struct Case {
+        const char* wanted;
+        int row;  // -1: not found
+    };
+    auto ds = std::make_unique<testsupport::MemDataSet>(std::vector<db::FieldDef>{
+        {"InvoiceNo", FieldType::String, 20}, {"amount", FieldType::Currency, 0}});
+    const char* const cells[] = {"\u212A7", "业务一科", "ÄbC", "EX-9", nullptr, "ex-9x"};
+    double amount = 0.5;
+    for (const char* c : cells)
+        ds->addRow({c ? QVariant(QString::fromUtf8(c)) : QVariant(), amount *= 3});
+    ds->Open();
+    const Case cases[] = {{"k7", 0},   {"K7", 0},   {"\u212A7", 0}, {"业务一科", 1}, {"äBc", 2},
+                          {"ABC", -1}, {"ex-9", 3}, {"EX-9X", 5},   {"", 4},         {"ex-", -1}};
+    for (const Case& c : cases) {
+        ds->Last();
+        EXPECT_EQ(ds->Locate("invoiceno", QString::fromUtf8(c.wanted)), c.row >= 0) << c.wanted;
+        EXPECT_EQ(ds->currentRow(), c.row >= 0 ? c.row : ds->RecordCount() - 1) << c.wanted;
+    }
+    EXPECT_TRUE(ds->Locate("amount", "13.5"));  // 0.5 * 3 * 3 * 3
+    EXPECT_EQ(ds->currentRow(), 2);
+}
+
 }  // namespace

@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -174,6 +175,69 @@ TEST_F(GridTest, ClosedDatasetShowsNothingAndReopenSumsAgain) {
     EXPECT_EQ(gridWidget->rowCount(), 4);
     EXPECT_EQ(gridWidget->footerText(3), QStringLiteral("73.5"));
     EXPECT_EQ(gridWidget->currentRow(), 0);
+}
+
+// Totals are taken from the rows as they are after each change, and a change of display
+// (currency on or off) or a cursor move only re-formats them.
+TEST_F(GridTest, TotalsFollowEveryChangeOfTheRows) {
+    struct Case {
+        const char* name;
+        std::function<void(db::DataSet&)> change;
+        const char* srUSD;
+    };
+    const Case cases[] = {
+        {"edit posted",
+         [](db::DataSet& d) {
+             d.MoveBy(1);
+             d.Edit();
+             d.FieldByName(QStringLiteral("srUSD"))->SetAsFloat(100);
+             d.Post();
+         },
+         "142"},
+        {"edit cancelled",
+         [](db::DataSet& d) {
+             d.Edit();
+             d.FieldByName(QStringLiteral("srUSD"))->SetAsFloat(100);
+             d.Cancel();
+         },
+         "63"},
+        {"row inserted",
+         [](db::DataSet& d) {
+             d.Insert();
+             d.FieldByName(QStringLiteral("srUSD"))->SetAsString(QStringLiteral("0.0001"));
+             d.Post();
+         },
+         "63.0001"},
+        {"row deleted", [](db::DataSet& d) { d.Delete(); }, "52.5"},
+        {"cell emptied",
+         [](db::DataSet& d) {
+             d.Last();
+             d.Edit();
+             d.FieldByName(QStringLiteral("srUSD"))->SetAsString(QString());
+             d.Post();
+         },
+         "31.5"},
+        {"cursor moves and display changes",
+         [](db::DataSet& d) {
+             d.Last();
+             d.First();
+             d.FieldByName(QStringLiteral("srUSD"))->SetCurrency(true);
+             d.FieldByName(QStringLiteral("srUSD"))->SetCurrency(false);
+             d.DisableControls();
+             d.EnableControls();
+         },
+         "63"},
+    };
+    addRows(3);  // 10.5, 21, 31.5
+    for (const Case& c : cases) {
+        data->Close();
+        data->Open();
+        c.change(*data);
+        EXPECT_EQ(gridWidget->footerText(3), QString::fromUtf8(c.srUSD)) << c.name;
+    }
+    data->FieldByName(QStringLiteral("srUSD"))->SetCurrency(true);
+    EXPECT_EQ(gridWidget->footerText(3), QStringLiteral("\uFFE563.00"))
+        << "the display follows the field's currency display";
 }
 
 TEST_F(GridTest, CursorMovesMoveTheHighlight) {
