@@ -302,6 +302,30 @@ bool plausibleCount(QDataStream& in, qint64 count, qint64 bytesEach) {
     return count >= 0 && (dev == nullptr || count * bytesEach <= dev->bytesAvailable());
 }
 
+// Qt reads a font's list of families by reserving room for whatever count the bytes state
+// (gigabytes for a damaged file), so the font's fields are walked first, as the stream
+// version in use lays them out, and the count checked; then Qt reads the font itself.
+bool readFont(QDataStream& in, QFont& font) {
+    QIODevice* dev = in.device();
+    const qint64 start = dev->pos();
+    QString family;
+    QString styleName;
+    double pointSize = 0;
+    qint32 pixelSize = 0;
+    qint32 spacing = 0;
+    quint8 byte = 0;
+    quint16 word = 0;
+    in >> family >> styleName >> pointSize >> pixelSize;
+    in >> byte >> word >> word >> byte >> word >> byte;  // hint, strategy, weight, bits, stretch
+    in >> spacing >> spacing >> byte >> byte;  // letter and word spacing, hinting, capitals
+    quint32 families = 0;
+    in >> families;
+    if (in.status() != QDataStream::Ok || !plausibleCount(in, families, 4) || !dev->seek(start))
+        return false;
+    in >> font;
+    return in.status() == QDataStream::Ok;
+}
+
 }  // namespace
 
 void PreparedReport::writeBody(QDataStream& out) const {
@@ -333,7 +357,9 @@ bool PreparedReport::readBody(QDataStream& in) {
     m_styles.resize(count);
     for (Style& s : m_styles) {
         quint8 align = 0;
-        in >> s.font >> align >> s.opaque >> s.penWidth >> s.fill;
+        if (!readFont(in, s.font))
+            return false;
+        in >> align >> s.opaque >> s.penWidth >> s.fill;
         if (align > quint8(TextAlign::Center))
             return false;
         s.align = TextAlign(align);
@@ -390,15 +416,41 @@ bool PreparedReport::readBody(QDataStream& in) {
     return in.status() == QDataStream::Ok && in.atEnd();
 }
 
+namespace {
+
+// Geometry a report of ours can have, in mm: a file with coordinates past this (or not
+// finite) is no report, and painting it would overflow the painter's device coordinates.
+constexpr double kMaxMm = 100000;
+
+bool plausibleMm(double v) {
+    return std::isfinite(v) && std::abs(v) <= kMaxMm;
+}
+
+bool plausibleStep(const PreparedReport::Step& s) {
+    return plausibleMm(s.x) && plausibleMm(s.y) && plausibleMm(s.w) && plausibleMm(s.h);
+}
+
+}  // namespace
+
 bool PreparedReport::consistent() const {
+    if (!plausibleMm(m_paper.width()) || !plausibleMm(m_paper.height()))
+        return false;
+    if (m_margins && !(plausibleMm(m_margins->left()) && plausibleMm(m_margins->top()) &&
+                       plausibleMm(m_margins->right()) && plausibleMm(m_margins->bottom())))
+        return false;
+    for (const Style& style : m_styles)
+        if (!plausibleMm(style.penWidth))
+            return false;
     for (const auto& band : m_bands)
         for (const Item& item : band)
-            if (item.step.style >= m_styles.size())
+            if (item.step.style >= m_styles.size() || !plausibleStep(item.step))
                 return false;
     for (const Page& p : m_pages) {
         std::size_t values = 0;
         std::size_t loose = 0;
         for (const Placement& pl : p.placements) {
+            if (!plausibleMm(pl.x) || !plausibleMm(pl.y))
+                return false;
             if (pl.band == kLoose) {
                 ++loose;
                 continue;
@@ -423,7 +475,7 @@ bool PreparedReport::consistent() const {
             end = v.textEnd;
         }
         for (const Loose& l : p.loose)
-            if (l.step.style >= m_styles.size())
+            if (l.step.style >= m_styles.size() || !plausibleStep(l.step))
                 return false;
     }
     return true;
@@ -440,8 +492,10 @@ void PreparedReport::readV2(QDataStream& in, int pages) {
             DrawOp op;
             quint8 kind = 0;
             quint8 align = 0;
-            in >> kind >> op.rect >> op.text >> op.font >> align >> op.opaque >> op.penWidth >>
-                op.fill;
+            in >> kind >> op.rect >> op.text;
+            if (!readFont(in, op.font))
+                throw EInvalidOperation(QString());
+            in >> align >> op.opaque >> op.penWidth >> op.fill;
             if (in.status() != QDataStream::Ok || kind > quint8(DrawOp::Kind::Line) ||
                 align > quint8(TextAlign::Center))
                 throw EInvalidOperation(QString());
@@ -508,6 +562,8 @@ PreparedReport PreparedReport::load(const QString& path) {
         } catch (const EInvalidOperation&) {
             throw notReport();
         }
+        if (!rep.consistent())
+            throw notReport();
         return rep;
     }
     QByteArray packed;

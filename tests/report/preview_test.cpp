@@ -466,6 +466,36 @@ TEST_F(PreviewTest, ALoadNeverTrustsTheSizeAFileStates) {
     EXPECT_THROW(report::PreparedReport::load(path("bomb.pnlr")), EInvalidOperation);
 }
 
+// A file of an earlier format with one text at the given place: loaded only when the place
+// is one a report can have (painting 1e171 mm overflowed the painter's coordinates).
+TEST_F(PreviewTest, ALoadRefusesGeometryNoReportHas) {
+    using Kind = report::DrawOp::Kind;
+    const struct {
+        Kind kind;
+        double x;
+        double penWidth;
+        bool loads;
+    } cases[] = {{Kind::Text, 10, 0, true},        {Kind::Rect, -5, 0.2, true},
+                 {Kind::Text, 3.75e171, 0, false}, {Kind::Text, qQNaN(), 0, false},
+                 {Kind::Line, qInf(), 0.2, false}, {Kind::Rect, 10, -qInf(), false}};
+    for (const auto& c : cases) {
+        QFile f(path("old.pnlr"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QDataStream out(&f);
+        out.setVersion(QDataStream::Qt_6_4);
+        out << quint32(0x45504e52) << quint16(2) << QSizeF(297, 210) << false << QMarginsF()
+            << qint32(1) << qint32(1) << quint8(c.kind) << QRectF(c.x, 20, 30, 4)
+            << QStringLiteral("运编号") << QFont() << quint8(0) << true << c.penWidth << QColor();
+        f.close();
+        if (c.loads) {
+            EXPECT_EQ(report::PreparedReport::load(path("old.pnlr")).page(0).size(), 1u) << c.x;
+        } else {
+            EXPECT_THROW(report::PreparedReport::load(path("old.pnlr")), EInvalidOperation)
+                << c.x << " " << c.penWidth;
+        }
+    }
+}
+
 // The PDF is written without a paint engine: it must look like the page the preview paints
 // (every dark pixel of one near a dark pixel of the other), hold each face as one embedded
 // font with a Unicode map, and give its text back.
