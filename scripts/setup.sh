@@ -15,4 +15,7 @@ install_missing "${packages[@]}"
 
 build=${1:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)"
+# Silent when the build is up to date; the progress of a real build stays on the terminal.
+if ! cmake --build "$build" -- -n 2>/dev/null | grep -qx 'ninja: no work to do.'; then
+  cmake --build "$build" -j "$(nproc)"
+fi
