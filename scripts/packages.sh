@@ -1,5 +1,13 @@
-# Sourced by the set-up scripts: installs the Debian packages that are missing, as root or
-# through sudo, and says plainly what is needed when neither is possible.
+# Sourced by the set-up scripts: the packages the build needs, and installing those that are
+# missing, as root or through sudo, saying plainly what is needed when neither is possible.
+
+build_packages=(
+  build-essential cmake ninja-build pkg-config ccache
+  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev libgtest-dev libgmock-dev
+  libbenchmark-dev
+  qt6-translations-l10n fonts-arphic-uming fonts-wqy-microhei poppler-utils
+)
+
 install_missing() {
   local missing=() p
   for p in "$@"; do

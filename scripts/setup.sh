@@ -4,14 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(
-  build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev libgtest-dev libgmock-dev
-  libbenchmark-dev
-  qt6-translations-l10n fonts-arphic-uming fonts-wqy-microhei poppler-utils
-)
 . scripts/packages.sh
-install_missing "${packages[@]}"
+install_missing "${build_packages[@]}"
 
 build=${1:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
