@@ -5,6 +5,7 @@
 #include "host/hostparams.h"
 #include "host/hostwindow.h"
 #include "host/pluginlibrary.h"
+#include "host/qtenvironment.h"
 #include "host/snapshot.h"
 
 #include <QApplication>
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
     // The snapshot needs no display.
     if (!o.snapshotDir.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const host::QtEnvironment environment;
     QApplication app(argc, argv);
 
     std::unique_ptr<host::PluginLibrary> library;

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <dlfcn.h>
 #include <stdexcept>
 
@@ -46,7 +47,12 @@ void PluginLibrary::open(const TDllParams& record) {
 }
 
 QString PluginLibrary::defaultPath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libexportpnl.so"));
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString beside = programDir.filePath(QStringLiteral("libexportpnl.so"));
+    if (QFileInfo::exists(beside))
+        return beside;
+    return QDir::cleanPath(
+        programDir.filePath(QStringLiteral(EXPORTPNL_PLUGIN_FROM_BINDIR "/libexportpnl.so")));
 }
 
 }  // namespace host

@@ -24,7 +24,7 @@ public:
     bool onScreen() const { return m_onScreen() != 0; }
     const QString& path() const { return m_path; }
 
-    // Next to the running program.
+    // Next to the running program (the build tree), else the installed plug-in folder.
     static QString defaultPath();
 
 private:

@@ -10,7 +10,7 @@ rm -rf demo/server
 mkdir -p demo
 build/server/demo/export-pnl-server create-demo demo/server --shipments 20000 --seed 7
 build/bin/mis-host --write-demo-params demo/host.ini demo/server
-build/server/demo/export-pnl-server report demo/server
+build/server/demo/export-pnl-server summary demo/server
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${1:-}" != "--snapshot" ]; then
   exec build/bin/mis-host --open demo/host.ini

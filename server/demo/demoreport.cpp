@@ -1,12 +1,15 @@
-// Report of a demo server. Runs the same calls the library makes at "查看": the financial
-// years, the import of those years, then the statistics of one month.
+// Report and summary of a demo server. Both run the same calls the library makes at "查看":
+// the financial years, the import of those years, then the statistics of one month.
 #include "server/demo/demoreport.h"
 
 #include "server/demo/demobuilder.h"
 #include "server/server.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iomanip>
+#include <vector>
 
 namespace demo {
 
@@ -57,6 +60,60 @@ std::string bracketed(const std::string& name) {
     return out + "]";
 }
 
+server::Value currency(std::int64_t units) {
+    server::Value v;
+    v.kind = server::Value::Kind::Currency;
+    v.integer = units;
+    return v;
+}
+
+// The statement the library would show first: the latest month with shipments, for the
+// whole company, after the import of every financial year.
+struct Statement {
+    std::string minYear;
+    std::string maxYear;
+    std::string month;  // YYYY-MM; empty when there are no shipments
+    server::RowSet rows;
+    std::vector<std::int64_t> sums;  // per column, in currency units; money columns only
+    bool isSummed(std::size_t column) const {
+        return rows.columns[column].type == server::ColumnType::Currency;
+    }
+};
+
+Statement latestStatement(const server::Server& srv) {
+    Statement st;
+    auto biz = srv.connect(DemoBuilder::kBusinessDb);
+    server::RowSet years;
+    biz->call("dbo.GetCwMaxMinYear", {}, &years);
+    st.minYear = years.rows.empty() ? "0" : cell(years.rows[0][0]);
+    st.maxYear = years.rows.empty() ? "0" : cell(years.rows[0][1]);
+    biz->call("dbo.ImportYYCWDATA", {{"@year1", text(st.minYear)}, {"@year2", text(st.maxYear)}},
+              static_cast<server::RowSet*>(nullptr));
+    const server::RowSet latest = biz->query("select max(ym) from shipment");
+    if (latest.rows.empty() || latest.rows[0][0].isNull())
+        return st;
+    const std::int64_t ym = latest.rows[0][0].integer;
+    const std::string y = std::to_string(ym / 100);
+    const std::string m = std::to_string(ym % 100);
+    st.month = y + (m.size() < 2 ? "-0" : "-") + m;
+    biz->call("dbo.StatCalvesteri",
+              {{"@ViewObject", text("C")},
+               {"@deptid", text("")},
+               {"@salerid", text("")},
+               {"@year1", text(y)},
+               {"@month1", text(m)},
+               {"@year2", text(y)},
+               {"@month2", text(m)},
+               {"@queryOption", server::Value::fromInt(0)}},
+              &st.rows);
+    st.sums.assign(st.rows.columns.size(), 0);
+    for (const auto& row : st.rows.rows)
+        for (std::size_t c = 0; c < row.size(); ++c)
+            if (row[c].kind == server::Value::Kind::Currency)
+                st.sums[c] += row[c].integer;
+    return st;
+}
+
 }  // namespace
 
 int DemoReport::displayWidth(std::string_view s) {
@@ -104,72 +161,81 @@ void DemoReport::print(const std::string& dir, std::ostream& out) {
         }
     }
 
-    auto biz = srv.connect(DemoBuilder::kBusinessDb);
-    server::RowSet years;
-    biz->call("dbo.GetCwMaxMinYear", {}, &years);
-    const std::string minYear = years.rows.empty() ? "0" : cell(years.rows[0][0]);
-    const std::string maxYear = years.rows.empty() ? "0" : cell(years.rows[0][1]);
-    biz->call("dbo.ImportYYCWDATA", {{"@year1", text(minYear)}, {"@year2", text(maxYear)}},
-              static_cast<server::RowSet*>(nullptr));
-    const server::RowSet latest = biz->query("select max(ym) from shipment");
-    if (latest.rows.empty() || latest.rows[0][0].isNull()) {
+    const Statement st = latestStatement(srv);
+    if (st.month.empty()) {
         out << "\nNo shipments.\n";
         return;
     }
-    const std::int64_t ym = latest.rows[0][0].integer;
-    const std::string y = std::to_string(ym / 100);
-    const std::string m = std::to_string(ym % 100);
-    server::RowSet stat;
-    biz->call("dbo.StatCalvesteri",
-              {{"@ViewObject", text("C")},
-               {"@deptid", text("")},
-               {"@salerid", text("")},
-               {"@year1", text(y)},
-               {"@month1", text(m)},
-               {"@year2", text(y)},
-               {"@month2", text(m)},
-               {"@queryOption", server::Value::fromInt(0)}},
-              &stat);
-    out << "\nFinancial years " << minYear << " to " << maxYear << " imported.\n"
-        << "Export profit and loss, whole company, " << y << "-" << (m.size() < 2 ? "0" : "") << m
-        << ": " << stat.rows.size() << " shipments\n\n";
+    out << "\nFinancial years " << st.minYear << " to " << st.maxYear << " imported.\n"
+        << "Export profit and loss, whole company, " << st.month << ": " << st.rows.rows.size()
+        << " shipments\n\n";
 
     std::vector<std::vector<std::string>> cells;
     std::vector<int> widths;
-    std::vector<std::int64_t> sums(stat.columns.size(), 0);
-    for (const auto& c : stat.columns) widths.push_back(displayWidth(c.name));
-    for (const auto& row : stat.rows) {
+    for (const auto& c : st.rows.columns) widths.push_back(displayWidth(c.name));
+    for (const auto& row : st.rows.rows) {
         cells.emplace_back();
         for (std::size_t c = 0; c < row.size(); ++c) {
             cells.back().push_back(cell(row[c]));
             widths[c] = std::max(widths[c], displayWidth(cells.back().back()));
-            if (row[c].kind == server::Value::Kind::Currency)
-                sums[c] += row[c].integer;
         }
     }
     std::vector<std::string> total;
-    for (std::size_t c = 0; c < stat.columns.size(); ++c) {
-        server::Value v;
-        v.kind = server::Value::Kind::Currency;
-        v.integer = sums[c];
-        total.push_back(c == 0                                                 ? "合计"
-                        : stat.columns[c].type == server::ColumnType::Currency ? cell(v)
-                                                                               : "");
+    for (std::size_t c = 0; c < st.rows.columns.size(); ++c) {
+        total.push_back(c == 0 ? "合计" : st.isSummed(c) ? cell(currency(st.sums[c])) : "");
         widths[c] = std::max(widths[c], displayWidth(total.back()));
     }
     auto line = [&](const std::vector<std::string>& values, bool header) {
         for (std::size_t c = 0; c < values.size(); ++c) {
             if (c)
                 out << "  ";
-            pad(out, values[c], widths[c], !header && rightAligned(stat.columns[c]));
+            pad(out, values[c], widths[c], !header && rightAligned(st.rows.columns[c]));
         }
         out << "\n";
     };
     std::vector<std::string> names;
-    for (const auto& c : stat.columns) names.push_back(c.name);
+    for (const auto& c : st.rows.columns) names.push_back(c.name);
     line(names, true);
     for (const auto& row : cells) line(row, false);
     line(total, false);
+}
+
+void DemoReport::summary(const std::string& dir, std::ostream& out) {
+    const server::Server srv = server::Server::open(dir);
+    out << "Demo server " << dir << ": databases";
+    const char* separator = " ";
+    for (const std::string& db : srv.databases()) {
+        out << separator << db;
+        separator = ", ";
+    }
+    const server::RowSet shipments =
+        srv.connect(DemoBuilder::kBusinessDb)->query("select count(*) from shipment");
+    out << "\n  " << shipments.rows.at(0).at(0).integer << " shipments";
+
+    const Statement st = latestStatement(srv);
+    if (st.month.empty()) {
+        out << "\n";
+        return;
+    }
+    out << ", financial years " << st.minYear << " to " << st.maxYear << "\n"
+        << "  statement of " << st.month << " for the whole company: " << st.rows.rows.size()
+        << " rows\n";
+
+    // Totals as "name value" pairs, as many to a line as fit a terminal.
+    constexpr std::size_t kWidth = 88;
+    const std::string indent = "  totals ";
+    std::string line = indent;
+    for (std::size_t c = 0; c < st.rows.columns.size(); ++c) {
+        if (!st.isSummed(c))
+            continue;
+        const std::string pair = st.rows.columns[c].name + " " + cell(currency(st.sums[c]));
+        if (line.size() > indent.size() && line.size() + 2 + pair.size() > kWidth) {
+            out << line << "\n";
+            line = std::string(indent.size(), ' ');
+        }
+        line += (line.size() > indent.size() ? "  " : "") + pair;
+    }
+    out << line << "\n";
 }
 
 }  // namespace demo

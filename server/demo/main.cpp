@@ -1,6 +1,7 @@
 // export-pnl-server: builds and inspects embedded server folders for the demo.
 //   export-pnl-server create-demo DIR [--shipments N] [--seed S] [--clock "YYYY-MM-DD HH:MM:SS"]
 //   export-pnl-server report DIR
+//   export-pnl-server summary DIR
 #include "server/demo/demobuilder.h"
 #include "server/demo/demoreport.h"
 #include "server/server.h"
@@ -20,7 +21,10 @@ int usage(std::ostream& out, int code) {
            "      --clock fixes the server's date and time (server.ini); otherwise real time.\n"
            "  export-pnl-server report DIR\n"
            "      lists the databases and row counts, then prints the statement of the latest\n"
-           "      month with shipments for the whole company.\n";
+           "      month with shipments for the whole company.\n"
+           "  export-pnl-server summary DIR\n"
+           "      the same in a few lines: databases, shipments, the month, its row count\n"
+           "      and totals.\n";
     return code;
 }
 
@@ -61,6 +65,10 @@ int main(int argc, char** argv) {
         }
         if (command == "report" && argc == 3) {
             demo::DemoReport::print(argv[2], std::cout);
+            return 0;
+        }
+        if (command == "summary" && argc == 3) {
+            demo::DemoReport::summary(argv[2], std::cout);
             return 0;
         }
     } catch (const std::exception& e) {

@@ -19,16 +19,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path& folder() {
-    static const fs::path path = [] {
+// One folder per process, removed again when the process ends normally.
+class Folder {
+public:
+    Folder() {
         std::string tmpl = (fs::temp_directory_path() / "exportpnl-fuzz-server-XXXXXX").string();
         if (!::mkdtemp(tmpl.data()))
             std::abort();
+        m_path = tmpl;
         // A statement may ask for any amount of memory; the fuzzer is after other faults.
         sqlite3_hard_heap_limit64(256 << 20);
-        return fs::path(tmpl);
-    }();
-    return path;
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+const fs::path& folder() {
+    static const Folder f;
+    return f.path();
 }
 
 // An empty folder holding one database with an empty procedure table (and `body` as P).

@@ -1,13 +1,16 @@
 // The generated demo server answers every object the library calls, and its statistics
 // agree with the base tables they come from.
 #include "server/demo/demobuilder.h"
+#include "server/demo/demoreport.h"
 #include "serverhelpers.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 namespace {
 
@@ -190,6 +193,41 @@ TEST_F(DemoTest, StatisticsRowsMatchTheBaseTables) {
             EXPECT_EQ(row[rows.columnIndex("lirun_true")].integer, 0) << invoice;
         }
     }
+}
+
+// The demo script shows only the summary, so its figures must be the statement's own.
+TEST_F(DemoTest, SummaryGivesTheLatestMonthsRowCountAndTotals) {
+    std::ostringstream out;
+    demo::DemoReport::summary(srv->folder(), out);
+    const std::string summary = out.str();
+
+    const std::int64_t ym = count("select max(ym) from shipment");
+    const auto rows = stat("C", "", std::to_string(ym / 100), std::to_string(ym % 100),
+                           std::to_string(ym / 100), std::to_string(ym % 100), 0);
+    ASSERT_FALSE(rows.rows.empty());
+    std::int64_t srRMB = 0, lirunTrue = 0;
+    for (const auto& row : rows.rows) {
+        srRMB += row[rows.columnIndex("srRMB")].integer;
+        lirunTrue += row[rows.columnIndex("lirun_true")].integer;
+    }
+    const auto money = [](std::int64_t units) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.2f", static_cast<double>(units) / 10000.0);
+        return std::string(buf);
+    };
+    char month[48];
+    std::snprintf(month, sizeof month, "%04lld-%02lld", static_cast<long long>(ym / 100),
+                  static_cast<long long>(ym % 100));
+    const std::string expected[] = {
+        "databases Calvesteri, Miskernel, Pubdict",
+        "300 shipments",
+        "statement of " + std::string(month) + " for the whole company: " +
+            std::to_string(rows.rows.size()) + " rows",
+        " srRMB " + money(srRMB) + " ",
+        " lirun_true " + money(lirunTrue) + " ",
+    };
+    for (const std::string& part : expected)
+        EXPECT_NE(summary.find(part), std::string::npos) << part << "\n" << summary;
 }
 
 TEST_F(DemoTest, FiltersByOptionDepartmentAndSalesperson) {

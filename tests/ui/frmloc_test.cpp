@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
-#include <QDir>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -102,7 +101,7 @@ TEST_F(FindTest, RendersToImage) {
     dialog.show();
     const QImage image = dialog.grab().toImage();
     EXPECT_EQ(image.size(), QSize(401, 79));
-    EXPECT_TRUE(image.save(QDir::temp().filePath(QStringLiteral("exportpnl-frmloc.png"))));
+    EXPECT_TRUE(windowtest::savePicture(image, QStringLiteral("frmloc.png")));
 }
 
 TEST_F(FindTest, EnterInTheEditBoxSearches) {

@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -324,8 +323,7 @@ TEST_F(MainWindowTest, RendersToImage) {
     w->show();
     const QImage image = w->grab().toImage();
     EXPECT_EQ(image.size(), QSize(808, 580));
-    const QString out = QDir::temp().filePath(QStringLiteral("exportpnl-frmmain.png"));
-    EXPECT_TRUE(image.save(out));
+    EXPECT_TRUE(windowtest::savePicture(image, QStringLiteral("frmmain.png")));
 }
 
 }  // namespace

@@ -11,8 +11,10 @@
 #include "ui/frmmain.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QPointer>
+#include <QTemporaryDir>
 
 namespace windowtest {
 namespace {
@@ -92,6 +94,14 @@ QString cellText(const server::Value& v) {
 void flushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+bool savePicture(const QImage& image, const QString& fileName) {
+    const QString kept = qEnvironmentVariable("EXPORTPNL_TEST_PICTURES");
+    if (!kept.isEmpty())
+        return QDir().mkpath(kept) && image.save(QDir(kept).filePath(fileName));
+    const QTemporaryDir dir;
+    return dir.isValid() && image.save(dir.filePath(fileName));
 }
 
 WindowEnv::WindowEnv() {

@@ -7,6 +7,7 @@
 #include "serverfixture.h"
 #include "ui/frmmain.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -77,5 +78,10 @@ void connectModules(const QString& folder, const QString& business, const QStrin
 
 // Runs pending deferred deletions (windows that were closed with delete-on-close).
 void flushDeletes();
+
+// Saves a test's picture of a window for a look at its layout: into the folder named by
+// EXPORTPNL_TEST_PICTURES when set, otherwise into a temporary folder that goes again.
+// Never a fixed name in the shared temporary folder: another user's file there fails the save.
+bool savePicture(const QImage& image, const QString& fileName);
 
 }  // namespace windowtest
