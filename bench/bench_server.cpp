@@ -3,7 +3,7 @@
 // benchmark's time), then replays the very statements that call handed to SQLite, caught
 // with the connection's statement trace, through the sqlite3 C API on the same files
 // (counter bare_ms); "embedded/bare" is their ratio. The demos are generated once per
-// machine and per version of the demo's SQL into the temporary folder, outside the timing.
+// machine, user and version of the demo's SQL into the temporary folder, outside the timing.
 #include "server/demo/demobuilder.h"
 #include "server/demo/scripts.h"
 #include "server/server.h"
@@ -18,6 +18,8 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace {
 
@@ -43,7 +45,9 @@ const std::string& demoFolder(int shipments) {
     auto& folder = folders[shipments];
     if (!folder.empty())
         return folder;
-    const std::string prefix = "exportpnl-bench-" + std::to_string(shipments / 1000) + "k-";
+    // One set per user: another user's demos cannot be written (every run imports).
+    const std::string prefix = "exportpnl-bench-" + std::to_string(getuid()) + "-" +
+                               std::to_string(shipments / 1000) + "k-";
     const fs::path tmp = fs::temp_directory_path();
     const fs::path dir = tmp / (prefix + scriptsHash());
     if (!fs::exists(dir / "Calvesteri.db")) {
