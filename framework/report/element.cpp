@@ -36,16 +36,14 @@ TextBox TextElement::place(const RenderContext& ctx, const QString& s) const {
         const double fullHeight = height;
         box.fitted = m_font;
         for (double size = m_font.pointSizeF() - 0.5; size >= 6.0 - 1e-9; size -= 0.5) {
-            box.fitted.setPointSizeF(size);
-            m = &FontMeasure::of(box.fitted);
+            box.fitted->setPointSizeF(size);
+            m = &FontMeasure::of(*box.fitted);
             width = m->width(s);
             height = m->height();
             if (x() - width >= m_fitLeft)
                 break;
         }
         top += (fullHeight - height) / 2;
-        box.font = &box.fitted;
-        box.isFitted = true;
     }
     const double w = m_autoSize ? width : m_width;
     const double h = m_autoSize ? height : std::max(m_height, 0.0);
@@ -108,7 +106,7 @@ void TextElement::render(const RenderContext& ctx) const {
     op.kind = DrawOp::Kind::Text;
     op.rect = box.rect;
     op.text = s;
-    op.font = *box.font;
+    op.font = box.drawnFont();
     op.align = box.align;
     op.opaque = !m_transparent;
     ctx.out->push_back(std::move(op));

@@ -12,6 +12,7 @@
 #include <QPointF>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace db {
 class DataSet;
@@ -64,9 +65,10 @@ private:
 // Where a text goes: its box on the paper and the font it prints in.
 struct TextBox {
     QRectF rect;
-    const QFont* font = nullptr;  // the element's, or `fitted`
-    QFont fitted;                 // a smaller size that fits (see setFitLeft)
-    bool isFitted = false;
+    const QFont* font = nullptr;  // the element's
+    // A smaller size that fits (see setFitLeft); made only then, as a box is made per text.
+    std::optional<QFont> fitted;
+    const QFont& drawnFont() const { return fitted ? *fitted : *font; }
     TextAlign align = TextAlign::Left;
     bool empty = false;  // an empty auto-sized text: nothing to draw
 };

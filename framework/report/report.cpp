@@ -69,11 +69,11 @@ void Report::emitBands(const std::vector<Placement>& placements, bool rowBand) {
             const TextBox box = t->place(ctx, s);
             if (box.empty) {
                 m_prepared.addSlotNothing();
-            } else if (box.isFitted || !m_prepared.addSlotText(s, box.rect.width())) {
+            } else if (box.fitted || !m_prepared.addSlotText(s, box.rect.width())) {
                 DrawOp op;
                 op.rect = box.rect;
                 op.text = s;
-                op.font = *box.font;
+                op.font = box.drawnFont();
                 op.align = box.align;
                 op.opaque = !t->transparent();
                 m_prepared.addSlotStep(op);
