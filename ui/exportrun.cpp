@@ -6,6 +6,7 @@
 #include "framework/grid/footersums.h"
 #include "framework/text/text.h"
 #include "framework/ui/application.h"
+#include "framework/ui/messages.h"
 #include "ui/frmmain.h"
 #include "ui/statementexport.h"
 
@@ -30,7 +31,8 @@ ui::StatementExport statementOf(const Tfrmmain& w) {
         col.field = s.rows->indexOf(shown.fieldName);
         col.money = shown.footer == grid::FooterKind::Sum;
         const QString footer = w.DBGridEh1->footerText(static_cast<int>(c));
-        if (shown.footer == grid::FooterKind::Sum && footer != grid::FooterSums::kOverflowText)
+        if (shown.footer == grid::FooterKind::Sum &&
+            w.DBGridEh1->footerProblem(static_cast<int>(c)).isEmpty())
             col.total = w.DBGridEh1->footerTotal(static_cast<int>(c));
         else
             col.totalText = footer;
@@ -72,10 +74,28 @@ void Tfrmmain::ExportStatement(bool excel) {
         return !progress.wasCanceled();
     };
     const ui::StatementExport statement = statementOf(*this);
-    if (excel)
-        ui::writeXlsx(statement, path, onProgress);
-    else
+    if (!excel) {
         ui::writeCsv(statement, path, gbk ? ui::CsvEncoding::Gbk : ui::CsvEncoding::Utf8WithBom,
                      onProgress);
+        progress.setValue(qMax(rows, 1));
+        return;
+    }
+    const ui::XlsxOutcome outcome = ui::writeXlsx(statement, path, onProgress);
     progress.setValue(qMax(rows, 1));
+    // What the workbook could not hold as it stands, said once, after it is written.
+    QStringList notes;
+    if (outcome.sheets > 1)
+        notes << QStringLiteral(
+                     "数据超过一张工作表的1048576行，已分成%1张工作表，"
+                     "每张都有标题，合计在最后一张的末尾。")
+                     .arg(outcome.sheets);
+    if (outcome.textsCut > 0)
+        notes << QStringLiteral("有%1个文字超过单元格的32767个字符，已截断，截断处标有“…[截断]”。")
+                     .arg(outcome.textsCut);
+    if (outcome.textsWithNul > 0)
+        notes << QStringLiteral("有%1个文字含有空字符（NUL），已换成“\uFFFD”。")
+                     .arg(outcome.textsWithNul);
+    if (!notes.isEmpty())
+        ui::ShowMessage(QStringLiteral("已导出到“%1”。\n").arg(QDir::toNativeSeparators(path)) +
+                        notes.join(QLatin1Char('\n')));
 }

@@ -4,6 +4,7 @@
 #include "ui/statementexport.h"
 
 #include "framework/db/field.h"
+#include "framework/io/atomicfile.h"
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
 
@@ -12,11 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QRandomGenerator>
-#include <QSaveFile>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <cmath>
 
 namespace ui {
 
@@ -32,16 +30,7 @@ struct Value {
 };
 
 QString decimalText(db::Scaled4 units, int minDecimals) {
-    QString s = db::formatGeneralScaled4(units);
-    if (s.contains(QLatin1Char('E')))  // past 15 digits: every digit instead
-        s = QString::number(static_cast<double>(static_cast<long double>(units) / 10000.0L), 'f',
-                            4);
-    const qsizetype dot = s.indexOf(QLatin1Char('.'));
-    const qsizetype have = dot < 0 ? 0 : s.size() - dot - 1;
-    if (dot < 0 && minDecimals > 0)
-        s += QLatin1Char('.');
-    for (qsizetype i = have; i < minDecimals; ++i) s += QLatin1Char('0');
-    return s;
+    return db::formatExactScaled4(units, minDecimals);
 }
 
 // `withText`: also the exact decimal of a number (CSV, widths); a workbook needs the number.
@@ -64,10 +53,12 @@ Value valueAt(const db::RowStore& rows, int row, const ExportColumn& c, bool wit
                 v.text = decimalText(db::Scaled4{rows.integer(row, c.field)} * 10000, minDecimals);
             return v;
         case db::FieldType::Float:
-            v.number = true;
             v.real = rows.real(row, c.field);
-            if (withText)
-                v.text = QString::number(v.real, 'g', QLocale::FloatingPointShortest);
+            // A spreadsheet has no number for an infinity: it gets the grid's text for it.
+            v.number = std::isfinite(v.real);
+            if (withText || !v.number)
+                v.text = v.number ? QString::number(v.real, 'g', QLocale::FloatingPointShortest)
+                                  : db::formatGeneral(v.real);
             return v;
         default:
             v.text = rows.string(row, c.field);
@@ -82,26 +73,9 @@ int displayWidth(const QString& s) {
     return w;
 }
 
-QString fileError(const QString& path, const QString& why) {
-    return QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), why);
-}
-
 void checkProgress(const ExportProgress& progress, int done) {
     if (progress && done % kProgressEvery == 0 && !progress(done))
         throw EAbort();
-}
-
-// A name beside `path` that no file has: where the export is written before it is renamed.
-QString temporaryBeside(const QString& path) {
-    const QFileInfo target(path);
-    for (;;) {
-        const QString candidate = target.dir().filePath(
-            QStringLiteral(".%1.%2.part")
-                .arg(target.fileName())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        if (!QFileInfo::exists(candidate))
-            return candidate;
-    }
 }
 
 QByteArray utf8(const QString& s) {
@@ -122,7 +96,116 @@ QString proposedExportName(const QString& periodText, const QString& suffix) {
     return name + QLatin1Char('.') + suffix;
 }
 
-void writeXlsx(const StatementExport& s, const QString& path, const ExportProgress& progress) {
+namespace {
+
+const QString kCutMark = QStringLiteral("…[截断]");
+
+// A whole zip on disk: its end record where the file ends and its central directory just
+// before it. A write cut short by a full disk leaves neither.
+bool completeZip(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 22)
+        return false;
+    const qint64 tail = std::min<qint64>(f.size(), 22 + 0xFFFF);
+    f.seek(f.size() - tail);
+    const QByteArray end = f.read(tail);
+    f.seek(0);
+    if (f.read(4) != QByteArray("PK\x03\x04", 4))
+        return false;
+    const auto u32 = [&](qsizetype at) {
+        return quint32(quint8(end[at])) | quint32(quint8(end[at + 1])) << 8 |
+               quint32(quint8(end[at + 2])) << 16 | quint32(quint8(end[at + 3])) << 24;
+    };
+    for (qsizetype at = end.size() - 22; at >= 0; --at) {
+        if (u32(at) != 0x06054b50)
+            continue;
+        const quint32 size = u32(at + 12);
+        const quint32 offset = u32(at + 16);
+        const qint64 record = f.size() - tail + at;
+        if (size == 0xFFFFFFFF || offset == 0xFFFFFFFF)  // zip64: its own locator precedes
+            return at >= 20 && u32(at - 20) == 0x07064b50;
+        return qint64(offset) + size == record;
+    }
+    return false;
+}
+
+class Workbook {
+public:
+    Workbook(const QString& path, const QString& temporary, const XlsxLimits& limits)
+        : m_path(path), m_limits(limits) {
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        // Its row files go beside the target, on the disk the workbook goes to.
+        m_tmpdir = QFile::encodeName(QFileInfo(path).absolutePath());
+        options.tmpdir = m_tmpdir.data();
+        errno = 0;
+        m_book = workbook_new_opt(QFile::encodeName(temporary).constData(), &options);
+        if (!m_book)
+            failFile(LXW_ERROR_CREATING_XLSX_FILE);
+    }
+    ~Workbook() {
+        if (m_book)
+            workbook_close(m_book);
+    }
+    lxw_workbook* book() const { return m_book; }
+
+    void check(lxw_error e) const {
+        if (e != LXW_NO_ERROR)
+            fail(e);
+    }
+    [[noreturn]] void fail(lxw_error e) const {
+        throw EInvalidOperation(io::writeErrorText(
+            m_path,
+            QStringLiteral("Excel 工作簿出错（%1）").arg(QString::fromUtf8(lxw_strerror(e)))));
+    }
+    // libxlsxwriter says only "usually a permissions error" when a file fails; the system's
+    // error, cleared before the call, names the cause.
+    [[noreturn]] void failFile(lxw_error e) const {
+        if (errno == 0)
+            fail(e);
+        throw EInvalidOperation(io::writeErrorText(m_path, io::describeError(errno)));
+    }
+    void close() {
+        lxw_workbook* book = m_book;
+        m_book = nullptr;
+        errno = 0;
+        const lxw_error e = workbook_close(book);
+        if (e != LXW_NO_ERROR)
+            failFile(e);
+    }
+
+    // A text as a cell can hold it: at most the limit's characters, no NUL (which would end
+    // it without a word); `changed` counts what had to be altered.
+    QByteArray cellText(const QString& text, XlsxOutcome& outcome) const {
+        QString t = text;
+        if (t.contains(QChar(0))) {
+            t.replace(QChar(0), QChar(0xFFFD));
+            ++outcome.textsWithNul;
+        }
+        const QByteArray bytes = t.toUtf8();
+        qsizetype characters = 0;  // what libxlsxwriter counts: UTF-8 sequences
+        for (const char ch : bytes) characters += (quint8(ch) & 0xC0) != 0x80;
+        if (characters <= m_limits.textLength)
+            return bytes;
+        ++outcome.textsCut;
+        const qsizetype keep = m_limits.textLength - kCutMark.size();
+        qsizetype units = 0;
+        for (qsizetype kept = 0; kept < keep && units < t.size(); ++kept)
+            units += t[units].isHighSurrogate() && units + 1 < t.size() ? 2 : 1;
+        return (t.left(units) + kCutMark).toUtf8();
+    }
+
+private:
+    QString m_path;
+    XlsxLimits m_limits;
+    QByteArray m_tmpdir;
+    lxw_workbook* m_book = nullptr;
+};
+
+}  // namespace
+
+XlsxOutcome writeXlsx(const StatementExport& s, const QString& path, const ExportProgress& progress,
+                      const XlsxLimits& limits) {
     const db::RowStore& rows = *s.rows;
     const int columnCount = static_cast<int>(s.columns.size());
 
@@ -137,17 +220,13 @@ void writeXlsx(const StatementExport& s, const QString& path, const ExportProgre
         if (col.total)
             w = qMax(w, displayWidth(decimalText(*col.total, 2)));
         w = qMax(w, displayWidth(col.totalText));
+        w = qMin(w, 100);  // a column wider than a screen helps nobody
     }
 
-    const QString temporary = temporaryBeside(path);
-    const QByteArray temporaryName = QFile::encodeName(temporary);
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
-    lxw_workbook* book = workbook_new_opt(temporaryName.constData(), &options);
-    if (!book)
-        throw EInvalidOperation(fileError(path, QStringLiteral("无法创建工作簿")));
-    lxw_worksheet* sheet =
-        workbook_add_worksheet(book, utf8(QStringLiteral("出口盈亏表")).constData());
+    io::AtomicFile file(path);
+    XlsxOutcome outcome;
+    Workbook wb(path, file.handOver(), limits);
+    lxw_workbook* book = wb.book();
     lxw_format* title = workbook_add_format(book);
     format_set_bold(title);
     format_set_font_size(title, 14);
@@ -161,109 +240,144 @@ void writeXlsx(const StatementExport& s, const QString& path, const ExportProgre
     format_set_bold(moneyTotal);
     lxw_format* bold = workbook_add_format(book);
     format_set_bold(bold);
+    const auto text = [&](lxw_worksheet* sheet, lxw_row_t row, int col, const QString& t,
+                          lxw_format* format) {
+        wb.check(worksheet_write_string(sheet, row, static_cast<lxw_col_t>(col),
+                                        wb.cellText(t, outcome).constData(), format));
+    };
 
-    for (int c = 0; c < columnCount; ++c)
-        worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
-                             widths[static_cast<std::size_t>(c)] + 2, nullptr);
-    worksheet_set_landscape(sheet);
-    worksheet_set_paper(sheet, 9);  // A4
-    worksheet_fit_to_pages(sheet, 1, 0);
+    // A statement longer than a sheet goes on over further sheets, each with the heading and
+    // the column titles; the totals close the last one.
+    const lxw_row_t headRows = static_cast<lxw_row_t>(s.heading.size()) + 2;
+    if (limits.rowsPerSheet <= headRows)
+        throw EInvalidOperation(QStringLiteral("A sheet must hold more than the heading"));
+    int next = 0;
+    bool totalsWritten = false;
+    while (!totalsWritten) {
+        ++outcome.sheets;
+        const QString name = outcome.sheets == 1
+                                 ? QStringLiteral("出口盈亏表")
+                                 : QStringLiteral("出口盈亏表 (%1)").arg(outcome.sheets);
+        lxw_worksheet* sheet = workbook_add_worksheet(book, utf8(name).constData());
+        if (!sheet)
+            wb.fail(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        for (int c = 0; c < columnCount; ++c)
+            wb.check(worksheet_set_column(sheet, static_cast<lxw_col_t>(c),
+                                          static_cast<lxw_col_t>(c),
+                                          widths[static_cast<std::size_t>(c)] + 2, nullptr));
+        worksheet_set_landscape(sheet);
+        worksheet_set_paper(sheet, 9);  // A4
+        worksheet_fit_to_pages(sheet, 1, 0);
 
-    lxw_row_t row = 0;
-    worksheet_write_string(sheet, row++, 0, utf8(s.title).constData(), title);
-    for (const QString& line : s.heading)
-        worksheet_write_string(sheet, row++, 0, utf8(line).constData(), nullptr);
-    const lxw_row_t titleRow = row++;
-    for (int c = 0; c < columnCount; ++c)
-        worksheet_write_string(sheet, titleRow, static_cast<lxw_col_t>(c),
-                               utf8(s.columns[static_cast<std::size_t>(c)].title).constData(),
-                               header);
-    worksheet_freeze_panes(sheet, titleRow + 1, static_cast<lxw_col_t>(s.frozenColumns));
-    worksheet_repeat_rows(sheet, titleRow, titleRow);
+        lxw_row_t row = 0;
+        text(sheet, row++, 0, s.title, title);
+        for (const QString& line : s.heading) text(sheet, row++, 0, line, nullptr);
+        const lxw_row_t titleRow = row++;
+        for (int c = 0; c < columnCount; ++c)
+            text(sheet, titleRow, c, s.columns[static_cast<std::size_t>(c)].title, header);
+        worksheet_freeze_panes(sheet, titleRow + 1, static_cast<lxw_col_t>(s.frozenColumns));
+        wb.check(worksheet_repeat_rows(sheet, titleRow, titleRow));
 
-    try {
-        for (int r = 0; r < rows.rowCount(); ++r, ++row) {
+        for (; next < rows.rowCount() && row < limits.rowsPerSheet; ++next, ++row) {
             for (int c = 0; c < columnCount; ++c) {
                 const ExportColumn& col = s.columns[static_cast<std::size_t>(c)];
-                const Value v = valueAt(rows, r, col, false);
-                const auto x = static_cast<lxw_col_t>(c);
+                const Value v = valueAt(rows, next, col, false);
                 if (v.number)
-                    worksheet_write_number(sheet, row, x, v.real, col.money ? money : nullptr);
+                    wb.check(worksheet_write_number(sheet, row, static_cast<lxw_col_t>(c), v.real,
+                                                    col.money ? money : nullptr));
                 else if (!v.text.isEmpty())
-                    worksheet_write_string(sheet, row, x, utf8(v.text).constData(), nullptr);
+                    text(sheet, row, c, v.text, nullptr);
             }
-            checkProgress(progress, r + 1);
+            checkProgress(progress, next + 1);
         }
-    } catch (...) {
-        workbook_close(book);
-        QFile::remove(temporary);
-        throw;
+        if (next < rows.rowCount() || row >= limits.rowsPerSheet)
+            continue;
+        for (int c = 0; c < columnCount; ++c) {
+            const ExportColumn& col = s.columns[static_cast<std::size_t>(c)];
+            const auto x = static_cast<lxw_col_t>(c);
+            if (col.total)
+                wb.check(worksheet_write_number(
+                    sheet, row, x,
+                    static_cast<double>(static_cast<long double>(*col.total) / 10000.0L),
+                    moneyTotal));
+            else if (!col.totalText.isEmpty())
+                text(sheet, row, c, col.totalText, bold);
+        }
+        totalsWritten = true;
     }
-    for (int c = 0; c < columnCount; ++c) {
-        const ExportColumn& col = s.columns[static_cast<std::size_t>(c)];
-        const auto x = static_cast<lxw_col_t>(c);
-        if (col.total)
-            worksheet_write_number(
-                sheet, row, x, static_cast<double>(static_cast<long double>(*col.total) / 10000.0L),
-                moneyTotal);
-        else if (!col.totalText.isEmpty())
-            worksheet_write_string(sheet, row, x, utf8(col.totalText).constData(), bold);
-    }
+    wb.close();
+    file.commit(completeZip);
+    return outcome;
+}
 
-    const lxw_error closed = workbook_close(book);
-    if (closed != LXW_NO_ERROR) {
-        QFile::remove(temporary);
-        throw EInvalidOperation(fileError(path, QString::fromUtf8(lxw_strerror(closed))));
-    }
-    if (std::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(temporary);
-        throw EInvalidOperation(fileError(path, why));
+namespace {
+
+// A text a spreadsheet would take for a formula (=HYPERLINK(...), +cmd, @SUM, a leading tab
+// or carriage return) gets a leading apostrophe, as spreadsheet programs recommend; numbers
+// are written by us and never pass here.
+QString inert(const QString& text) {
+    if (text.isEmpty())
+        return text;
+    switch (text[0].unicode()) {
+        case '=':
+        case '+':
+        case '-':
+        case '@':
+        case '\t':
+        case '\r':
+            return QLatin1Char('\'') + text;
+        default:
+            return text;
     }
 }
 
+QString csvField(const QString& raw) {
+    const QString text = inert(raw);
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')) &&
+        text.trimmed() == text)
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+}  // namespace
+
 void writeCsv(const StatementExport& s, const QString& path, CsvEncoding encoding,
               const ExportProgress& progress) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EInvalidOperation(fileError(path, file.errorString()));
-    auto field = [](const QString& text) {
-        if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-            !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')) &&
-            text.trimmed() == text)
-            return text;
-        QString quoted = text;
-        quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        return QLatin1Char('"') + quoted + QLatin1Char('"');
-    };
+    io::AtomicFile file(path);
     auto write = [&](const QStringList& cells) {
         const QString line = cells.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-        const QByteArray bytes = encoding == CsvEncoding::Gbk
-                                     ? QByteArray::fromStdString(text::toGbk(line))
-                                     : line.toUtf8();
-        if (file.write(bytes) != bytes.size())
-            throw EInvalidOperation(fileError(path, file.errorString()));
+        if (encoding == CsvEncoding::Gbk) {
+            const std::string bytes = text::toGbk(line);
+            file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        } else {
+            file.write(line.toUtf8());
+        }
     };
     if (encoding == CsvEncoding::Utf8WithBom)
         file.write("\xEF\xBB\xBF", 3);
-    write({field(s.title)});
-    for (const QString& line : s.heading) write({field(line)});
+    write({csvField(s.title)});
+    for (const QString& line : s.heading) write({csvField(line)});
     QStringList titles;
-    for (const ExportColumn& c : s.columns) titles << field(c.title);
+    for (const ExportColumn& c : s.columns) titles << csvField(c.title);
     write(titles);
     const db::RowStore& rows = *s.rows;
     for (int r = 0; r < rows.rowCount(); ++r) {
         QStringList cells;
-        for (const ExportColumn& c : s.columns) cells << field(valueAt(rows, r, c).text);
+        for (const ExportColumn& c : s.columns) {
+            const Value v = valueAt(rows, r, c);
+            cells << (v.number ? v.text : csvField(v.text));
+        }
         write(cells);
         checkProgress(progress, r + 1);
     }
     QStringList totals;
     for (const ExportColumn& c : s.columns)
-        totals << (c.total ? decimalText(*c.total, 2) : field(c.totalText));
+        totals << (c.total ? decimalText(*c.total, 2) : csvField(c.totalText));
     write(totals);
-    if (!file.commit())
-        throw EInvalidOperation(fileError(path, file.errorString()));
+    file.commit();
 }
 
 }  // namespace ui

@@ -2,7 +2,9 @@
 // written with libxlsxwriter) or CSV. Both hold the heading lines, the column titles, every
 // result row (amounts as numbers) and the totals. The file is written under a temporary
 // name beside the chosen one and renamed into place when complete, so a failed or
-// cancelled export leaves nothing under the chosen name.
+// cancelled export leaves nothing under the chosen name and an earlier file as it was.
+// Amounts in CSV are exact to their last digit; texts a spreadsheet would run as formulas
+// are made inert.
 #pragma once
 
 #include "framework/db/money.h"
@@ -37,10 +39,26 @@ enum class CsvEncoding { Utf8WithBom, Gbk };
 // Called every few thousand rows with the rows written so far; false cancels the export.
 using ExportProgress = std::function<bool(int rowsWritten)>;
 
-// EInvalidOperation with a clear text when the file cannot be written (read-only folder,
-// full disk) or the export was cancelled (EAbort then).
-void writeXlsx(const StatementExport& statement, const QString& path,
-               const ExportProgress& progress = {});
+// What a sheet can hold: rows per sheet and characters per text cell.
+struct XlsxLimits {
+    unsigned rowsPerSheet = 1048576;
+    int textLength = 32767;
+};
+
+// What the workbook could not hold as it was: texts cut at the cell limit (ending in
+// "…[截断]"), texts whose NUL characters became U+FFFD, and the sheets used.
+struct XlsxOutcome {
+    int sheets = 0;
+    int textsCut = 0;
+    int textsWithNul = 0;
+};
+
+// EInvalidOperation naming the cause when the file cannot be written (read-only folder,
+// full disk), EAbort when cancelled; either way nothing is left and an earlier file stays.
+// A statement longer than a sheet continues on further sheets, each with the heading and
+// the column titles, the totals at the end of the last.
+XlsxOutcome writeXlsx(const StatementExport& statement, const QString& path,
+                      const ExportProgress& progress = {}, const XlsxLimits& limits = {});
 void writeCsv(const StatementExport& statement, const QString& path, CsvEncoding encoding,
               const ExportProgress& progress = {});
 

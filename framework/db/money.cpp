@@ -4,6 +4,7 @@
 
 #include "framework/db/field.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,7 +37,9 @@ std::optional<std::int64_t> currencyFromInteger(std::int64_t whole) {
 
 std::optional<std::int64_t> currencyFromFloat(double v) {
     const double units = std::round(v * 10000.0);  // NaN fails both tests below
-    if (!(units >= -kTwo63 && units < kTwo63))
+    // -2^63 itself is refused too: a double there stands as well for values a little past the
+    // smallest money value, which must not pass for it.
+    if (!(units > -kTwo63 && units < kTwo63))
         return std::nullopt;
     return static_cast<std::int64_t>(units);
 }
@@ -73,22 +76,22 @@ QString decimalDigits(unsigned __int128 v) {
     return QString::fromLatin1(p, static_cast<qsizetype>(end - p));
 }
 
-QString formatGeneralScaled4(Scaled4 tenThousandths) {
-    // Every money cell of a statement passes here: built in one buffer, one allocation.
+namespace {
+
+// The exact decimal of a scaled value written backwards ending at `end`, with trailing zeros
+// of the fraction dropped down to `minDecimals`; `digits` counts the significant digits.
+char* writeScaled4(char* end, Scaled4 tenThousandths, int minDecimals, int& digits) {
     const unsigned __int128 a = magnitude(tenThousandths);
-    if (a == 0)
-        return QStringLiteral("0");
     unsigned __int128 whole = a / 10000;
     int frac = static_cast<int>(a % 10000);
     int fracDigits = 4;
-    while (fracDigits > 0 && frac % 10 == 0) {
+    while (fracDigits > minDecimals && frac % 10 == 0) {
         frac /= 10;
         --fracDigits;
     }
-    char buf[64];
-    char* const end = buf + sizeof buf;
     char* p = end;
-    for (int i = 0; i < fracDigits; ++i) {
+    for (int i = fracDigits; i > 4; --i) *--p = '0';
+    for (int i = std::min(fracDigits, 4); i > 0; --i) {
         *--p = static_cast<char>('0' + frac % 10);
         frac /= 10;
     }
@@ -99,13 +102,34 @@ QString formatGeneralScaled4(Scaled4 tenThousandths) {
         *--p = static_cast<char>('0' + static_cast<int>(whole % 10));
         whole /= 10;
     } while (whole != 0);
-    const qsizetype wholeDigits = wholeEnd - p;
-    const bool wholeZero = wholeDigits == 1 && *p == '0';
-    if ((wholeZero ? 0 : wholeDigits) + fracDigits > 15)
-        return formatGeneral(
-            static_cast<double>(static_cast<long double>(tenThousandths) / 10000.0L));
+    const int wholeDigits = static_cast<int>(wholeEnd - p);
+    digits = (wholeDigits == 1 && *p == '0' ? 0 : wholeDigits) + fracDigits;
     if (tenThousandths < 0)
         *--p = '-';
+    return p;
+}
+
+}  // namespace
+
+QString formatGeneralScaled4(Scaled4 tenThousandths) {
+    // Every money cell of a statement passes here: built in one buffer, one allocation.
+    if (tenThousandths == 0)
+        return QStringLiteral("0");
+    char buf[64];
+    char* const end = buf + sizeof buf;
+    int digits = 0;
+    char* const p = writeScaled4(end, tenThousandths, 0, digits);
+    if (digits > 15)
+        return formatGeneral(
+            static_cast<double>(static_cast<long double>(tenThousandths) / 10000.0L));
+    return QString::fromLatin1(p, static_cast<qsizetype>(end - p));
+}
+
+QString formatExactScaled4(Scaled4 tenThousandths, int minDecimals) {
+    char buf[64];
+    char* const end = buf + sizeof buf;
+    int digits = 0;
+    char* const p = writeScaled4(end, tenThousandths, std::clamp(minDecimals, 0, 8), digits);
     return QString::fromLatin1(p, static_cast<qsizetype>(end - p));
 }
 

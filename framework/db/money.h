@@ -30,6 +30,9 @@ QString decimalDigits(unsigned __int128 v);
 // General number format of a scaled value: 1234.5, 1200, -0.25; past 15 significant
 // digits the general float format (9.22337203685478E21).
 QString formatGeneralScaled4(Scaled4 tenThousandths);
+// Every digit of a scaled value, at least `minDecimals` decimals (0 to 8): 12345678901234.5678,
+// 1200.00 for 2; what a file that must be exact (CSV) holds.
+QString formatExactScaled4(Scaled4 tenThousandths, int minDecimals);
 // Currency display format while a field's currency flag is on (symbol, grouping, 2 decimals).
 QString formatCurrencyScaled4(Scaled4 tenThousandths);
 

@@ -4,6 +4,7 @@
 #include "framework/grid/dbgrid.h"
 #include "framework/text/errors.h"
 #include "keyboard.h"
+#include "smallfs.h"
 #include "ui/frmmain.h"
 #include "ui/statementexport.h"
 #include "windowenv.h"
@@ -15,9 +16,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <memory>
+#include <optional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -164,6 +169,162 @@ TEST_F(ExportTest, CancelledExportKeepsTheOldFile) {
     EXPECT_EQ(
         QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).size(),
         2);
+}
+
+// A full disk: before, a CSV export reported nothing and left an empty or cut file in place
+// of the earlier one. Now the error names the cause, the earlier file stays and nothing
+// partial is left, for the workbook too; with nothing left or with 4 kB left.
+TEST_F(ExportTest, AFullDiskIsReportedAndKeepsTheEarlierFile) {
+    EXPORTPNL_WHERE_MOUNTS_WORK();
+    std::vector<windowtest::ResultRow> many;
+    for (int i = 0; i < 400; ++i)
+        many.push_back({QStringLiteral("HS26-%1").arg(i, 5, 10, QLatin1Char('0')), QString(),
+                        QStringLiteral("%1.25").arg(i), QStringLiteral("%1").arg(i * 7)});
+    env.setRows(many);
+    w->RunStatistics();
+    for (bool excel : {true, false}) {
+        for (qint64 left : {0, 4096}) {
+            testsupport::SmallFilesystem disk(512);
+            ASSERT_TRUE(disk.mounted()) << disk.why().toStdString();
+            const QString name =
+                excel ? QStringLiteral("statement.xlsx") : QStringLiteral("statement.csv");
+            const QString target = disk.path(name);
+            testsupport::writeFile(target, "the earlier file");
+            disk.fill(left);
+            env.clearMessages();
+            press(target, excel);
+            ASSERT_EQ(env.errors().size(), 1) << name.toStdString() << " " << left;
+            EXPECT_EQ(env.errors().first(),
+                      QStringLiteral("无法写入文件“%1”：磁盘已满").arg(target));
+            EXPECT_EQ(testsupport::readAll(target), QByteArray("the earlier file"));
+            EXPECT_EQ(disk.entries(), QStringList{name}) << left;
+        }
+    }
+}
+
+// Rows of a result made in the test: a text column, a money column and a float column.
+struct Made {
+    db::RowStore rows;
+    ui::StatementExport statement;
+};
+
+std::unique_ptr<Made> made(
+    const std::vector<std::tuple<QString, std::optional<std::int64_t>, double>>& values,
+    std::optional<db::Scaled4> total = std::nullopt) {
+    auto m = std::make_unique<Made>();
+    m->rows.setColumns({{QStringLiteral("invoiceno"), db::FieldType::String, 0},
+                        {QStringLiteral("srUSD"), db::FieldType::Currency, 0},
+                        {QStringLiteral("rate"), db::FieldType::Float, 0}});
+    for (const auto& [text, money, real] : values) {
+        m->rows.beginRow();
+        m->rows.appendText(text.toStdString());
+        if (money)
+            m->rows.appendCurrency(*money);
+        else
+            m->rows.appendNull();
+        m->rows.appendFloat(real);
+        m->rows.endRow();
+    }
+    m->statement.title = QStringLiteral("=泰沃--出口盈亏表");  // a company name from the database
+    m->statement.heading = {QStringLiteral("查看对象:全公司")};
+    m->statement.rows = &m->rows;
+    m->statement.columns = {
+        {QStringLiteral("运编号"), 0, false, std::nullopt, QStringLiteral("合计")},
+        {QStringLiteral("收入美元"), 1, true, total, QString()},
+        {QStringLiteral("汇率"), 2, false, std::nullopt, QString()}};
+    return m;
+}
+
+// Before, amounts past 15 digits went through a double (12345678901234.5678 came out as
+// 12345678901234.60) and a text such as =HYPERLINK(...) reached the spreadsheet as a formula.
+TEST_F(ExportTest, CsvAmountsAreExactAndFormulasStayText) {
+    const auto m = made({{QStringLiteral("=1+1"), 123456789012345678LL, 0.5},
+                         {QStringLiteral("-5"), -125000, -2.5},
+                         {QStringLiteral("@SUM(A1)"), 90071992547409930LL, 1e300},
+                         {QStringLiteral("+cmd|' /C calc'!A0"), std::nullopt, 0},
+                         {QStringLiteral("\tx"), 1, qInf()}},
+                        db::Scaled4{123456789012345678LL} * 1000);
+    ui::writeCsv(m->statement, path("exact.csv"), ui::CsvEncoding::Utf8WithBom);
+    const QStringList lines = QString::fromUtf8(testsupport::readAll(path("exact.csv")).mid(3))
+                                  .split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 9);
+    EXPECT_EQ(lines[0], QStringLiteral("'=泰沃--出口盈亏表"));
+    EXPECT_EQ(lines[3], QStringLiteral("'=1+1,12345678901234.5678,0.5"));
+    EXPECT_EQ(lines[4], QStringLiteral("'-5,-12.50,-2.5")) << "a real negative number stays one";
+    EXPECT_EQ(lines[5], QStringLiteral("'@SUM(A1),9007199254740.993,1e+300"));
+    EXPECT_EQ(lines[6], QStringLiteral("'+cmd|' /C calc'!A0,,0"));
+    EXPECT_EQ(lines[7], QStringLiteral("'\tx,0.0001,inf"));
+    EXPECT_EQ(lines[8], QStringLiteral("合计,12345678901234567.80,"));
+
+    // What a spreadsheet program makes of it: the texts as texts, the amounts as numbers.
+    if (QStandardPaths::findExecutable(QStringLiteral("ssconvert")).isEmpty())
+        GTEST_SKIP() << "ssconvert (gnumeric) is not installed";
+    QProcess convert;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), tmp.path());
+    convert.setProcessEnvironment(env);
+    convert.start(QStringLiteral("ssconvert"), {path("exact.csv"), path("back.csv")});
+    ASSERT_TRUE(convert.waitForFinished(60000));
+    ASSERT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
+    const QString back = QString::fromUtf8(testsupport::readAll(path("back.csv")));
+    EXPECT_TRUE(back.contains(QStringLiteral("\n=1+1,"))) << back.toStdString();
+    EXPECT_TRUE(back.contains(QStringLiteral("\n@SUM(A1),"))) << back.toStdString();
+    EXPECT_FALSE(back.contains(QStringLiteral("\n2,"))) << "=1+1 was evaluated";
+}
+
+// Before, rows past the sheet's 1,048,576 (and the totals with them) and texts past 32,767
+// characters were dropped without a word, a NUL cut a text short and an infinity became an
+// INF number cell. Limits made small here so that the same code runs over a few rows.
+TEST_F(ExportTest, WorkbookGoesOnOverFurtherSheetsAndSaysWhatItChanged) {
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "python3 is needed to read the workbook back";
+    const auto text = [](const QJsonObject& cells, const QString& ref) {
+        const QJsonArray cell = cells.value(ref).toArray();
+        return cell.isEmpty() ? QString() : cell.first().toString();
+    };
+    const ui::XlsxLimits limits{8, 12};  // 3 heading rows, 5 data rows a sheet; 12 characters
+    const struct {
+        int rows;
+        int sheets;
+        int totalsRow;  // on the last sheet
+    } cases[] = {{3, 1, 7}, {4, 1, 8}, {5, 2, 4}, {11, 3, 5}};
+    for (const auto& c : cases) {
+        std::vector<std::tuple<QString, std::optional<std::int64_t>, double>> values;
+        for (int r = 0; r < c.rows; ++r)
+            values.push_back({QStringLiteral("HS%1").arg(r), r * 10000, 1.5});
+        const auto m = made(values, 10000);
+        const ui::XlsxOutcome outcome = ui::writeXlsx(m->statement, path("big.xlsx"), {}, limits);
+        EXPECT_EQ(outcome.sheets, c.sheets) << c.rows;
+        const QJsonArray sheets =
+            readWorkbook(path("big.xlsx"))[QStringLiteral("sheets")].toArray();
+        ASSERT_EQ(sheets.size(), c.sheets) << c.rows;
+        int seen = 0;
+        for (int i = 0; i < sheets.size(); ++i) {
+            const QJsonObject cells = sheets[i].toObject()[QStringLiteral("cells")].toObject();
+            EXPECT_EQ(text(cells, QStringLiteral("A3")), QStringLiteral("运编号"))
+                << "titles repeated on sheet " << i + 1;
+            for (int row = 4; row <= 8; ++row)
+                if (text(cells, QStringLiteral("A%1").arg(row)).startsWith(QStringLiteral("HS")))
+                    ++seen;
+        }
+        EXPECT_EQ(seen, c.rows) << "every row once";
+        const QJsonObject last = sheets.last().toObject()[QStringLiteral("cells")].toObject();
+        EXPECT_EQ(text(last, QStringLiteral("A%1").arg(c.totalsRow)), QStringLiteral("合计"))
+            << c.rows;
+        EXPECT_EQ(sheets.last().toObject()[QStringLiteral("name")].toString(),
+                  c.sheets == 1 ? QStringLiteral("出口盈亏表")
+                                : QStringLiteral("出口盈亏表 (%1)").arg(c.sheets));
+    }
+
+    const auto odd = made({{QStringLiteral("一二三四五六七八九十甲乙丙"), 1, qInf()},
+                           {QStringLiteral("a") + QChar(0) + QStringLiteral("b"), 2, 1}});
+    const ui::XlsxOutcome outcome = ui::writeXlsx(odd->statement, path("odd.xlsx"), {}, limits);
+    EXPECT_EQ(outcome.textsCut, 1);
+    EXPECT_EQ(outcome.textsWithNul, 1);
+    const QJsonObject cells = readWorkbook(path("odd.xlsx"))[QStringLiteral("cells")].toObject();
+    EXPECT_EQ(text(cells, QStringLiteral("A4")), QStringLiteral("一二三四五六七…[截断]"));
+    EXPECT_EQ(text(cells, QStringLiteral("C4")), QStringLiteral("inf"));
+    EXPECT_EQ(text(cells, QStringLiteral("A5")), QStringLiteral("a\uFFFDb"));
 }
 
 TEST_F(ExportTest, ContextMenuOffersBothExportsOnTheGrid) {
