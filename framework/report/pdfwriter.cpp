@@ -1,12 +1,12 @@
 #include "framework/report/pdfwriter.h"
 
+#include "framework/io/atomicfile.h"
 #include "framework/report/prepared.h"
 #include "framework/report/textmeasure.h"
 #include "framework/text/errors.h"
 
 #include <QPainterPath>
 #include <QRawFont>
-#include <QSaveFile>
 #include <QTextLayout>
 #include <algorithm>
 #include <array>
@@ -24,11 +24,21 @@ constexpr double kGlyphUnits = 1000;  // glyph space: 1000 units to the em
 constexpr int kCompression = 3;       // content streams: most of the gain for little time
 constexpr quint32 kNoGlyph = 0xFFFFFFFFu;
 
+// The largest magnitude a number of the file may have: far past any page or glyph (a page
+// of 5 m is 14,200 pt), and short enough to format.
+constexpr double kMaxNumber = 1e9;
+constexpr double kMaxFontPt = 10000;
+
 void num(QByteArray& out, double v) {
     char buf[40];
     if (std::abs(v) < 0.0005)
         v = 0;
+    // Never write what was not formatted: a loaded report is checked, this is the last guard.
+    if (!(std::abs(v) <= kMaxNumber))
+        throw EInvalidOperation(QStringLiteral("报表中有超出PDF范围的数值，无法导出"));
     const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3);
+    if (r.ec != std::errc())
+        throw EInvalidOperation(QStringLiteral("报表中有超出PDF范围的数值，无法导出"));
     char* end = r.ptr;
     char* dot = std::find(buf, end, '.');
     if (dot != end) {
@@ -116,7 +126,7 @@ struct StyleFont {
 
 class Writer {
 public:
-    explicit Writer(const QString& path) : m_file(path), m_path(path) {}
+    explicit Writer(const QString& path) : m_file(path) {}
 
     void write(const PreparedReport& rep, const PdfInfo& info);
 
@@ -133,8 +143,7 @@ private:
     }
     void end() { put("\nendobj\n"); }
     void put(const QByteArray& bytes) {
-        if (m_file.write(bytes) != bytes.size())
-            fail();
+        m_file.write(bytes);
         m_pos += bytes.size();
     }
     void stream(int object, const QByteArray& data, bool compress, const QByteArray& extra = {}) {
@@ -152,11 +161,6 @@ private:
         put("\nendstream");
         end();
     }
-    [[noreturn]] void fail() {
-        throw EInvalidOperation(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(m_path, m_file.errorString()));
-    }
-
     int faceOf(const QRawFont& raw, bool syntheticBold);
     StyleFont& styleFont(int index, const PreparedReport::Style& style);
     GlyphKey glyphOf(StyleFont& sf, char32_t c);
@@ -165,8 +169,7 @@ private:
               const QString& text, double pageHeightPt);
     void writeFont(const Font& font);
 
-    QSaveFile m_file;
-    QString m_path;
+    io::AtomicFile m_file;
     qint64 m_pos = 0;
     std::vector<qint64> m_offsets{0};  // by object number; 0 is the free head
     std::vector<Face> m_faces;
@@ -200,8 +203,18 @@ StyleFont& Writer::styleFont(int index, const PreparedReport::Style& style) {
     sf.font = style.font;
     sf.sizePt =
         style.font.pointSizeF() > 0 ? style.font.pointSizeF() : style.font.pixelSize() * 0.75;
-    sf.ascentMm = FontMeasure::of(style.font).ascent();
+    // A size the file cannot state, or no face to take glyphs from (a size no font is made in).
+    const auto refuse = [&] {
+        return EInvalidOperation(QStringLiteral("报表中有无法用于PDF的字体“%1”（%2磅），无法导出")
+                                     .arg(style.font.family())
+                                     .arg(sf.sizePt));
+    };
+    if (!(sf.sizePt > 0 && sf.sizePt <= kMaxFontPt))
+        throw refuse();
     const QRawFont raw = QRawFont::fromFont(style.font);
+    if (!raw.isValid())
+        throw refuse();
+    sf.ascentMm = FontMeasure::of(style.font).ascent();
     sf.face = faceOf(raw, style.font.weight() >= QFont::DemiBold && !styleIsBold(raw.styleName()));
     return sf;
 }
@@ -428,9 +441,6 @@ void Writer::writeFont(const Font& font) {
 }
 
 void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
-    if (!m_file.open(QIODevice::WriteOnly))
-        throw EInvalidOperation(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(m_path, m_file.errorString()));
     put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     const int catalog = reserve();
     const int pagesObject = reserve();
@@ -447,7 +457,7 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
     // Where something is already drawn on the page, in 2 mm bands of height: a text's white
     // box matters only over something drawn before it.
     constexpr double kBucket = 2.0;
-    const int buckets = static_cast<int>(paper.height() / kBucket) + 2;
+    const int buckets = std::max(1, static_cast<int>(std::min(paper.height(), 1e5) / kBucket) + 2);
     std::vector<std::vector<QRectF>> drawn(static_cast<std::size_t>(buckets));
     const auto bucketRange = [&](const QRectF& r) {
         const int from =
@@ -584,8 +594,7 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
              QByteArray::number(infoObject) + " 0 R >>\nstartxref\n" + QByteArray::number(xref) +
              "\n%%EOF\n";
     put(table);
-    if (!m_file.commit())
-        fail();
+    m_file.commit();
 }
 
 }  // namespace

@@ -169,8 +169,9 @@ private:
     Step stepOf(const DrawOp& op);
     std::vector<Item> itemsOf(const BandDrawing& drawing);
     Page& lastPage();
-    // Checks that every index of the recording stays in range (loading).
-    bool consistent() const;
+    // Why a loaded recording is no report of ours (an index out of range, a paper, font or
+    // position no report has); empty when it is one.
+    QString refusal() const;
     void readV2(class QDataStream& in, int pages);
     void writeBody(class QDataStream& out) const;
     bool readBody(class QDataStream& in);

@@ -4,6 +4,7 @@
 #include "framework/report/preview.h"
 
 #include "framework/report/pageview.h"
+#include "framework/report/pdfwriter.h"
 #include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
@@ -11,6 +12,7 @@
 #include "report/tfrmexportprn.h"
 #include "statementdata.h"
 #include "support/keyboard.h"
+#include "support/smallfs.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
@@ -34,7 +36,9 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -466,32 +470,123 @@ TEST_F(PreviewTest, ALoadNeverTrustsTheSizeAFileStates) {
     EXPECT_THROW(report::PreparedReport::load(path("bomb.pnlr")), EInvalidOperation);
 }
 
-// A file of an earlier format with one text at the given place: loaded only when the place
-// is one a report can have (painting 1e171 mm overflowed the painter's coordinates).
-TEST_F(PreviewTest, ALoadRefusesGeometryNoReportHas) {
+// A file of an earlier format with one text at the given place, on the given paper, in the
+// given font: loaded only when all of it is something a report can have. Before, painting
+// 1e171 mm overflowed the painter's coordinates; a paper height of -4.5 mm, a width of 0 or a
+// font of 1e9 points loaded and then crashed 导出PDF or the preview.
+TEST_F(PreviewTest, ALoadRefusesGeometryPaperAndFontsNoReportHas) {
     using Kind = report::DrawOp::Kind;
+    const QSizeF a4(297, 210);
     const struct {
+        const char* what;
         Kind kind;
         double x;
         double penWidth;
+        QSizeF paper;
+        std::optional<QMarginsF> margins;
+        double fontPt;
         bool loads;
-    } cases[] = {{Kind::Text, 10, 0, true},        {Kind::Rect, -5, 0.2, true},
-                 {Kind::Text, 3.75e171, 0, false}, {Kind::Text, qQNaN(), 0, false},
-                 {Kind::Line, qInf(), 0.2, false}, {Kind::Rect, 10, -qInf(), false}};
+    } cases[] = {
+        {"a text", Kind::Text, 10, 0, a4, std::nullopt, 9, true},
+        {"a rule left of the paper", Kind::Rect, -5, 0.2, a4, QMarginsF(5, 10, 5, 10), 9, true},
+        {"the title's size", Kind::Text, 10, 0, a4, std::nullopt, 18, true},
+        {"a 500-point text", Kind::Text, 10, 0, a4, std::nullopt, 500, true},
+        {"x past 100 m", Kind::Text, 3.75e171, 0, a4, std::nullopt, 9, false},
+        {"x not a number", Kind::Text, qQNaN(), 0, a4, std::nullopt, 9, false},
+        {"an endless line", Kind::Line, qInf(), 0.2, a4, std::nullopt, 9, false},
+        {"a negative pen", Kind::Rect, 10, -qInf(), a4, std::nullopt, 9, false},
+        {"a 60 mm pen", Kind::Rect, 10, 60, a4, std::nullopt, 9, false},
+        {"paper height -4.5", Kind::Text, 10, 0, QSizeF(297, -4.5), std::nullopt, 9, false},
+        {"paper height -100", Kind::Text, 10, 0, QSizeF(297, -100), std::nullopt, 9, false},
+        {"paper width 0", Kind::Text, 10, 0, QSizeF(0, 210), std::nullopt, 9, false},
+        {"paper of 20 m", Kind::Text, 10, 0, QSizeF(20000, 210), std::nullopt, 9, false},
+        {"margins wider than the paper", Kind::Text, 10, 0, a4, QMarginsF(150, 10, 150, 10), 9,
+         false},
+        {"a negative margin", Kind::Text, 10, 0, a4, QMarginsF(-1, 10, 5, 10), 9, false},
+        {"a font of 1e9 points", Kind::Text, 10, 0, a4, std::nullopt, 1e9, false},
+        {"a font of 1e38 points", Kind::Text, 10, 0, a4, std::nullopt, 1e38, false},
+        {"a font of half a point", Kind::Text, 10, 0, a4, std::nullopt, 0.5, false},
+    };
     for (const auto& c : cases) {
         QFile f(path("old.pnlr"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QDataStream out(&f);
         out.setVersion(QDataStream::Qt_6_4);
-        out << quint32(0x45504e52) << quint16(2) << QSizeF(297, 210) << false << QMarginsF()
-            << qint32(1) << qint32(1) << quint8(c.kind) << QRectF(c.x, 20, 30, 4)
-            << QStringLiteral("运编号") << QFont() << quint8(0) << true << c.penWidth << QColor();
+        QFont font(QStringLiteral("宋体"));
+        font.setPointSizeF(c.fontPt);
+        out << quint32(0x45504e52) << quint16(2) << c.paper << bool(c.margins)
+            << c.margins.value_or(QMarginsF()) << qint32(1) << qint32(1) << quint8(c.kind)
+            << QRectF(c.x, 20, 30, 4) << QStringLiteral("运编号") << font << quint8(0) << true
+            << c.penWidth << QColor();
         f.close();
         if (c.loads) {
-            EXPECT_EQ(report::PreparedReport::load(path("old.pnlr")).page(0).size(), 1u) << c.x;
+            const report::PreparedReport loaded = report::PreparedReport::load(path("old.pnlr"));
+            EXPECT_EQ(loaded.page(0).size(), 1u) << c.what;
+            // Whatever loads can be exported.
+            EXPECT_NO_THROW(report::writePdf(loaded, path("old.pdf"), {})) << c.what;
         } else {
             EXPECT_THROW(report::PreparedReport::load(path("old.pnlr")), EInvalidOperation)
-                << c.x << " " << c.penWidth;
+                << c.what;
+        }
+    }
+}
+
+// The writer's own guards, for reports made in code that no load would accept: a refusal,
+// never a crash or a number that was not formatted (a 1e38-point font put 40 bytes of
+// the stack into the PDF).
+TEST_F(PreviewTest, PdfWriterRefusesWhatItCannotDraw) {
+    const auto withText = [](QSizeF paper, double fontPt) {
+        report::PreparedReport r;
+        r.setPaperSize(paper);
+        r.addPage();
+        report::DrawOp op;
+        op.text = QStringLiteral("合计 123.45");
+        op.rect = QRectF(10, 20, 30, 4);
+        op.opaque = true;
+        op.font = QFont(QStringLiteral("宋体"));
+        op.font.setPointSizeF(fontPt);
+        r.addStep(op);
+        return r;
+    };
+    EXPECT_NO_THROW(report::writePdf(withText(QSizeF(297, -4.5), 9), path("a.pdf"), {}));
+    EXPECT_NO_THROW(report::writePdf(withText(QSizeF(297, -100), 9), path("b.pdf"), {}));
+    EXPECT_THROW(report::writePdf(withText(QSizeF(297, 210), 1e38), path("c.pdf"), {}),
+                 EInvalidOperation);
+    EXPECT_THROW(report::writePdf(withText(QSizeF(297, 210), 1e9), path("d.pdf"), {}),
+                 EInvalidOperation);
+    EXPECT_FALSE(QFile::exists(path("c.pdf")));
+}
+
+// A full disk: before, a PDF or a saved report under 16 kB reported success and left an
+// empty or cut file in place of the earlier one. Now the error names the cause, the earlier
+// file stays as it was and nothing partial is left; with nothing left or with 4 kB left.
+TEST_F(PreviewTest, AFullDiskIsReportedAndKeepsTheEarlierFile) {
+    EXPORTPNL_WHERE_MOUNTS_WORK();
+    auto big = stmt::makeResult();  // files well past the 4 kB left
+    stmt::addRows(*big, 600);
+    big->Open();
+    const report::PreparedReport pages =
+        stmt::printAndCapture(*big, {QStringLiteral("全公司"), QStringLiteral("2005年03月份"), 0});
+    const std::function<void(const QString&)> writes[] = {
+        [&](const QString& to) { report::writePdf(pages, to, {}); },
+        [&](const QString& to) { pages.save(to); },
+    };
+    const char* names[] = {"statement.pdf", "statement.pnlr"};
+    for (int w = 0; w < 2; ++w) {
+        for (qint64 left : {0, 4096}) {
+            testsupport::SmallFilesystem disk(256);
+            ASSERT_TRUE(disk.mounted()) << disk.why().toStdString();
+            const QString target = disk.path(QLatin1String(names[w]));
+            testsupport::writeFile(target, "the earlier file");
+            disk.fill(left);
+            try {
+                writes[w](target);
+                ADD_FAILURE() << names[w] << " reported success on a full disk";
+            } catch (const EInvalidOperation& e) {
+                EXPECT_EQ(e.message(), QStringLiteral("无法写入文件“%1”：磁盘已满").arg(target));
+            }
+            EXPECT_EQ(testsupport::readAll(target), QByteArray("the earlier file")) << names[w];
+            EXPECT_EQ(disk.entries(), QStringList{QLatin1String(names[w])}) << left;
         }
     }
 }
