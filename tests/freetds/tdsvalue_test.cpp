@@ -3,12 +3,14 @@
 // procedure calls to the batch that carries them.
 #include "framework/db/drivers/freetds/tdsvalue.h"
 #include "framework/db/drivers/freetds/callbatch.h"
+#include "framework/db/rowstore.h"
 #include "framework/text/errors.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sybdb.h>
@@ -154,6 +156,78 @@ TEST(TdsValues, FloatsAndDecimals) {
     cell = decode(SYBDECIMAL, n);
     ASSERT_TRUE(cell);
     EXPECT_EQ(cell->integer, 1234500);
+}
+
+// A decimal of precision 38 as the wire holds it: sign byte, then 16 magnitude bytes.
+DBNUMERIC numeric38(int scale, unsigned __int128 magnitude, bool negative) {
+    DBNUMERIC n;
+    std::memset(&n, 0, sizeof n);
+    n.precision = 38;
+    n.scale = static_cast<unsigned char>(scale);
+    n.array[0] = negative ? 1 : 0;
+    for (int i = 0; i < 16; ++i)
+        n.array[1 + i] = static_cast<unsigned char>(magnitude >> (8 * (15 - i)));
+    return n;
+}
+
+unsigned __int128 parse128(const char* digits) {
+    unsigned __int128 v = 0;
+    for (const char* p = digits; *p; ++p) v = v * 10 + static_cast<unsigned>(*p - '0');
+    return v;
+}
+
+// The money column either holds a decimal exactly or refuses it with its range error; before,
+// a 38-digit magnitude scaled to 1/10000 wrapped past 2^128 and showed as 0.8544.
+TEST(TdsValues, DecimalsPastTheMoneyRangeAreRefusedAtEveryScale) {
+    const unsigned __int128 max64 = static_cast<unsigned __int128>(INT64_MAX);
+    struct Case {
+        const char* what;
+        int scale;
+        unsigned __int128 magnitude;
+        bool negative;
+        bool fits;
+    };
+    std::vector<Case> cases = {
+        {"38,0 wraps to 0.8544", 0, parse128("34028236692093846346337460743176822"), false, false},
+        {"38,2 wraps to 0.0044", 2, parse128("3402823669209384634633746074317682115"), false,
+         false},
+        {"38,0 at 2^128 / 10^4", 0, (~static_cast<unsigned __int128>(0)) / 10000 + 1, false, false},
+        {"38,4 largest magnitude", 4, ~static_cast<unsigned __int128>(0) >> 2, true, false},
+    };
+    for (int scale = 0; scale <= 4; ++scale) {
+        unsigned __int128 factor = 1;
+        for (int i = scale; i < 4; ++i) factor *= 10;
+        cases.push_back({"largest that fits", scale, max64 / factor, false, true});
+        cases.push_back({"one past it", scale, max64 / factor + 1, false, false});
+        cases.push_back({"most negative that fits", scale, (max64 + 1) / factor, true, true});
+        cases.push_back({"one below it", scale, (max64 + 1) / factor + 1, true, false});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.what << ", scale " << c.scale);
+        const std::optional<Cell> cell =
+            decode(SYBDECIMAL, numeric38(c.scale, c.magnitude, c.negative));
+        ASSERT_TRUE(cell);
+        db::RowStore store;
+        store.setColumns({{QStringLiteral("cb"), fieldTypeOf(SYBDECIMAL, c.scale), 0}});
+        store.beginRow();
+        const auto append = [&] {
+            if (cell->kind == Cell::Kind::Currency)
+                store.appendCurrency(cell->integer);
+            else
+                store.appendFloat(cell->real);
+        };
+        if (!c.fits) {
+            EXPECT_NE(cell->kind, Cell::Kind::Currency);
+            EXPECT_THROW(append(), EDatabaseError);
+            continue;
+        }
+        ASSERT_EQ(cell->kind, Cell::Kind::Currency);
+        unsigned __int128 factor = 1;
+        for (int i = c.scale; i < 4; ++i) factor *= 10;
+        const auto units = static_cast<__int128>(c.magnitude * factor);
+        EXPECT_TRUE(cell->integer == (c.negative ? -units : units));
+        append();
+    }
 }
 
 TEST(TdsValues, DateTimesAreLocalWallClock) {

@@ -83,10 +83,14 @@ std::optional<Cell> decodeNumeric(const unsigned char* data, int length) {
     for (int i = 0; i < bytes; ++i) magnitude = (magnitude << 8) | data[3 + i];
     const bool negative = data[2] == 1;
     if (scale <= 4) {
-        unsigned __int128 units = magnitude;
-        for (int i = scale; i < 4; ++i) units *= 10;  // below 10^42: no wrap in 128 bits
+        // Checked before scaling: a 38-digit magnitude times 10^4 passes 2^128 and would wrap
+        // to a small, wrong amount. Out of range, it goes on as a float, which the money
+        // column refuses with its range error.
+        unsigned __int128 factor = 1;
+        for (int i = scale; i < 4; ++i) factor *= 10;
         const auto limit = static_cast<unsigned __int128>(INT64_MAX) + (negative ? 1 : 0);
-        if (units <= limit) {
+        if (magnitude <= limit / factor) {
+            const unsigned __int128 units = magnitude * factor;
             const auto below = static_cast<std::int64_t>(units - (negative ? 1 : 0));
             return currencyCell(negative ? -below - 1 : below);
         }
