@@ -65,7 +65,8 @@ protected:
                     into.appendCurrency(m_value);
                     break;
             }
-        } catch (const EDatabaseError&) {
+        } catch (const EDatabaseError& e) {
+            outcome() = e.what();
             into.appendNull();  // refused: the row is finished without it
         }
         into.endRow();
@@ -90,7 +91,9 @@ void readBack(db::DataSet& ds) {
     for (int row = 0; row < ds.RecordCount(); ++row) {
         for (bool currency : {false, true}) {
             f->SetCurrency(currency);
-            (void)f->DisplayTextAt(row);
+            const QString shown = f->DisplayTextAt(row);
+            if (row == 0 && currency && outcome().empty())
+                outcome() = "shown " + shown.left(60).toStdString();
         }
         (void)ds.store().string(row, 0);
         try {
@@ -135,6 +138,7 @@ void textHelpers(const std::string& bytes) {
 }  // namespace
 
 int conversions(const std::uint8_t* data, std::size_t size) {
+    outcome().clear();
     Tail in(data, size);
     const db::FieldType type = kTypes[in.byte() & 7];
     const int kind = in.byte() % 3;

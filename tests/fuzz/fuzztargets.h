@@ -6,8 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace fuzz {
+
+// What the last input came to: the error the part reported on purpose, or a short account
+// of what it read. The regression test checks that every kept input still comes to the code
+// it was kept for (a changed framing would otherwise pass it by without a word).
+std::string& outcome();
 
 // Byte 0 picks the mode (0 query, 1 execute, 2 body of a procedure P that is then called
 // with an input @v and an output @o), the rest is T-SQL sent to a fresh embedded server.
@@ -34,7 +40,8 @@ int hostRecord(const std::uint8_t* data, std::size_t size);
 int conversions(const std::uint8_t* data, std::size_t size);
 
 // Byte 0 even: the rest is a saved report file; odd: the rest is the recording that a file
-// of the current version packs. Loaded, drawn, saved and loaded again.
+// of the current version packs. Loaded, drawn as the preview draws a page, exported to PDF,
+// saved and loaded again.
 int savedReport(const std::uint8_t* data, std::size_t size);
 
 }  // namespace fuzz

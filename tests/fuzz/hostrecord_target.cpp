@@ -12,6 +12,7 @@
 namespace fuzz {
 
 int hostRecord(const std::uint8_t* data, std::size_t size) {
+    outcome().clear();
     TDllParams record;
     std::memset(&record, 0, sizeof record);
     std::memcpy(&record, data, std::min(size, sizeof record));
@@ -30,7 +31,7 @@ int hostRecord(const std::uint8_t* data, std::size_t size) {
     TDllParams copy = DllParams;
     ApplyEntryAdjustments(copy);
     copy.ViewKind.assign(DllParams.ViewId.bytes());  // writes cut at 255 bytes
-    (void)CheckViewRight(copy);
+    outcome() = CheckViewRight(copy) ? "granted" : "refused";
     return 0;
 }
 

@@ -79,6 +79,7 @@ private:
 }  // namespace
 
 int serverStatements(const std::uint8_t* data, std::size_t size) {
+    outcome().clear();
     if (size == 0)
         return 0;
     const int mode = data[0] % 3;
@@ -92,6 +93,7 @@ int serverStatements(const std::uint8_t* data, std::size_t size) {
         switch (mode) {
             case 0:
                 conn->execute(text, &rows);
+                outcome() = "rows " + std::to_string(rows.take().rows.size());
                 break;
             case 1:
                 conn->execute(text, nullptr);
@@ -102,10 +104,12 @@ int serverStatements(const std::uint8_t* data, std::size_t size) {
                     "dbo.P",
                     {{"@v", server::Value::fromInt(1), false}, {"@o", server::Value::null(), true}},
                     &set);
+                outcome() = "called";
                 break;
             }
         }
-    } catch (const server::Error&) {
+    } catch (const server::Error& e) {
+        outcome() = e.what();
     }
     return 0;
 }

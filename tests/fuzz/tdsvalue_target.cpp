@@ -33,13 +33,16 @@ constexpr db::FieldType kDeclared[] = {db::FieldType::String,   db::FieldType::I
 }  // namespace
 
 int tdsValue(const std::uint8_t* data, std::size_t size) {
+    outcome().clear();
     if (size < 2)
         return 0;
     const int type = kServerTypes[data[0] % std::size(kServerTypes)];
     const int length = static_cast<int>(std::min<std::size_t>(data[1], size - 2));
     const std::optional<db::tds::Cell> cell = db::tds::decodeCell(type, data + 2, length);
-    if (!cell)
+    if (!cell) {
+        outcome() = "not decoded";
         return 0;
+    }
 
     db::RowStore store;
     store.setColumns({{QStringLiteral("v"), db::tds::fieldTypeOf(type), 0}});
@@ -65,11 +68,13 @@ int tdsValue(const std::uint8_t* data, std::size_t size) {
                 store.appendDateTime(cell->integer);
                 break;
         }
-    } catch (const EDatabaseError&) {
+    } catch (const EDatabaseError& e) {
+        outcome() = e.what();
         store.appendNull();
     }
     store.endRow();
-    (void)store.string(0, 0);
+    if (outcome().empty())
+        outcome() = "cell " + store.string(0, 0).left(60).toStdString();
     try {
         (void)store.scaled4(0, 0);
     } catch (const EDatabaseError&) {

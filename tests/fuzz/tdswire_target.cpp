@@ -9,7 +9,13 @@
 
 namespace fuzz {
 
+std::string& outcome() {
+    static std::string text;
+    return text;
+}
+
 int tdsWire(const std::uint8_t* data, std::size_t size) {
+    outcome().clear();
     if (size == 0)
         return 0;
     const bool call = (data[0] & 1) != 0;
@@ -42,17 +48,25 @@ int tdsWire(const std::uint8_t* data, std::size_t size) {
         } else {
             connection.execute(QStringLiteral("select 1"), &rows);
         }
+        outcome() = "rows " + std::to_string(rows.rowCount());
         for (int r = 0; r < rows.rowCount(); ++r) {
             for (int c = 0; c < rows.columnCount(); ++c) {
-                (void)rows.string(r, c);
+                const QString text = rows.string(r, c);
+                const bool told = r < 4;  // the account stays short
+                if (told)
+                    outcome() += (c == 0 ? " / " : " | ") + text.left(40).toStdString();
                 try {
                     (void)rows.scaled4(r, c);
-                } catch (const EDatabaseError&) {
+                } catch (const EDatabaseError& e) {
+                    if (told)
+                        outcome() += std::string(" (") + e.what() + ")";
                 }
             }
         }
-    } catch (const EDatabaseError&) {
-    } catch (const EConvertError&) {
+    } catch (const EDatabaseError& e) {
+        outcome() = e.what();
+    } catch (const EConvertError& e) {
+        outcome() = e.what();
     }
     return 0;
 }
