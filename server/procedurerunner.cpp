@@ -203,6 +203,30 @@ std::vector<std::string> ProcedureRunner::tempTables() {
     return names;
 }
 
+namespace {
+
+// The statement as an error quotes it: without the blanks and comments before it, which in a
+// procedure's first statement are the procedure's own heading and say nothing of what failed.
+std::string_view withoutLeadingComments(std::string_view text) {
+    for (;;) {
+        while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+            text.remove_prefix(1);
+        if (text.substr(0, 2) == "--") {
+            const std::size_t eol = text.find('\n');
+            text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+        } else if (text.substr(0, 2) == "/*") {
+            const std::size_t close = text.find("*/", 2);
+            if (close == std::string_view::npos)
+                return text;
+            text.remove_prefix(close + 2);
+        } else {
+            return text;
+        }
+    }
+}
+
+}  // namespace
+
 CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<ProcParam>& params,
                                  RowSink* sink) {
     m_session.checkFiles();
@@ -239,9 +263,8 @@ CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<P
             StatementPtr stmt = m_session.prepareNext(pos, end, proc);
             if (!stmt)
                 continue;
-            std::string_view text(start, static_cast<std::size_t>(pos - start));
-            while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-                text.remove_prefix(1);
+            const std::string_view text = withoutLeadingComments(
+                std::string_view(start, static_cast<std::size_t>(pos - start)));
             const std::string context =
                 proc + ", statement \"" + std::string(text.substr(0, 200)) + "\"";
             bindAll(stmt.get(), context);

@@ -91,6 +91,12 @@ Tfrmmain::Tfrmmain(QWidget* parent) : QWidget(parent) {
 
     // The window is created even when a creation step fails; the boundary shows the error.
     ui::guarded([this] { FormCreate(); });
+    // A creation that ended before a run counted its result must not show the design's
+    // figures ("共有200笔未收汇纪录") as if they were the statement's.
+    if (SBarPanel[1]->text() == kDesignCountText) {
+        SBarPanel[1]->clear();
+        SBarPanel[2]->clear();
+    }
 }
 
 Tfrmmain::~Tfrmmain() {
@@ -260,10 +266,12 @@ void Tfrmmain::buildGrid() {
                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), false);
 }
 
+const QString Tfrmmain::kDesignCountText = QStringLiteral("共有200笔未收汇纪录");
+
 void Tfrmmain::buildStatusBar() {
     SBar = named(new QStatusBar(this), "SBar");
     const int widths[3] = {300, 250, 200};
-    const QString texts[3] = {QStringLiteral("查看对象："), QStringLiteral("共有200笔未收汇纪录"),
+    const QString texts[3] = {QStringLiteral("查看对象："), kDesignCountText,
                               QStringLiteral("月份:")};
     for (int i = 0; i < 3; ++i) {
         auto* panel = new QLabel(texts[i], SBar);

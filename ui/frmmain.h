@@ -72,6 +72,8 @@ public:
     void ExportStatement(bool excel);
     static constexpr const char* kExportPathProperty = "exportPath";
     static constexpr const char* kExportGbkProperty = "exportGbk";
+    // The middle status panel before the first run counts a result.
+    static const QString kDesignCountText;
 
     // Handlers; each body runs inside the event boundary when a control fires it.
     void FormCreate();

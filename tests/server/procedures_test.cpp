@@ -166,6 +166,26 @@ TEST_F(ProceduresTest, FailingStatementRollsBackTheWholeCall) {
     EXPECT_TRUE(conn->query("select * from log").rows.empty());
 }
 
+// Before, an error in a procedure's first statement (a lock held past the busy time-out)
+// quoted the procedure's heading comment instead of the statement that failed.
+TEST_F(ProceduresTest, AnErrorQuotesTheFailingStatementWithoutTheHeading) {
+    srv.addProcedure("Biz", "Import", R"(
+        -- Imports the year range from the financial system.
+        /* Kept by the trade system's developers. */
+        INSERT INTO map VALUES(@year1, abs(-9223372036854775807 - 1), '03');
+    )");
+    try {
+        conn->call("dbo.Import", {in("@year1", Value::fromInt(2005))},
+                   static_cast<server::RowSet*>(nullptr));
+        FAIL() << "no error";
+    } catch (const server::Error& e) {
+        const std::string msg = e.what();
+        EXPECT_NE(msg.find("procedure dbo.Import, statement \"INSERT INTO map"), std::string::npos)
+            << msg;
+        EXPECT_EQ(msg.find("Imports the year range"), std::string::npos) << msg;
+    }
+}
+
 TEST_F(ProceduresTest, TriggerBodyWithSemicolonsIsOneStatement) {
     srv.addProcedure("Biz", "MakeTrigger", R"(
         CREATE TRIGGER IF NOT EXISTS logmap AFTER INSERT ON map BEGIN
