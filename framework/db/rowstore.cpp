@@ -307,8 +307,19 @@ Scaled4 RowStore::scaled4(int row, int col) const {
         case FieldType::DateTime:
             return 0;
         case FieldType::String:
-        case FieldType::Memo:
-            return scaledFloat(m_defs[col], real(row, col));
+        case FieldType::Memo: {
+            // A number carried as text sums as that number; any other text is an error, the
+            // same for the grid's footer and the report's totals.
+            const QString t = QString::fromUtf8(text(row, col)).trimmed();
+            if (t.isEmpty())
+                return 0;
+            bool ok = false;
+            const double v = t.toDouble(&ok);
+            if (!ok)
+                throw EDatabaseError(QStringLiteral("Field '%1': the text '%2' is not a number")
+                                         .arg(m_defs[col].name, t.left(40)));
+            return scaledFloat(m_defs[col], v);
+        }
     }
     return 0;
 }

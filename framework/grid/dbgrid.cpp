@@ -407,6 +407,10 @@ db::Scaled4 DBGrid::footerTotal(int column) const {
     return d->sums.total(column);
 }
 
+QString DBGrid::footerProblem(int column) const {
+    return d->sums.overflow(column);
+}
+
 int DBGrid::currentRow() const {
     const QModelIndex cur = d->view->currentIndex();
     return cur.isValid() ? cur.row() : -1;

@@ -64,6 +64,8 @@ public:
     int frozenCols() const;
     // The footer total of column i in 1/10000 units (0 without a sum).
     db::Scaled4 footerTotal(int column) const;
+    // Why column i's footer has no total (too large, a text that is no number); "" otherwise.
+    QString footerProblem(int column) const;
     // The parts, for the owner's layout and for tests. The footer's objectName follows the
     // grid's: objectName() + "Footer", updated whenever the grid is renamed.
     QTableView* view() const;

@@ -9,40 +9,19 @@
 
 namespace grid {
 
-namespace {
-
-bool isNumeric(db::FieldType t) {
-    return t == db::FieldType::Integer || t == db::FieldType::Float || t == db::FieldType::Currency;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 const QString FooterSums::kOverflowText = QStringLiteral("溢出");
+const QString FooterSums::kNotNumberText = QStringLiteral("非数值");
 
 bool FooterSums::cellValue(const db::RowStore& store, int row, int col, db::Scaled4& out) {
     if (store.isNull(row, col))
         return false;
     const db::FieldType type = store.columns()[static_cast<std::size_t>(col)].type;
-    if (isNumeric(type)) {
-        out = store.scaled4(row, col);
-        return true;
-    }
-    if (type == db::FieldType::String || type == db::FieldType::Memo) {
-        // A number carried as text still sums; other text adds nothing.
-        bool ok = false;
-        const double v = store.string(row, col).trimmed().toDouble(&ok);
-        if (!ok)
-            return false;
-        const std::optional<db::Scaled4> units = db::scaled4FromFloat(v);
-        if (!units)
-            throw EDatabaseError(
-                QStringLiteral("Field '%1': the value %2 is too large to be summed to 4 decimals")
-                    .arg(store.columns()[static_cast<std::size_t>(col)].name,
-                         store.string(row, col).trimmed()));
-        out = *units;
-        return true;
-    }
-    return false;  // dates do not sum
+    if (type == db::FieldType::DateTime)
+        return false;               // dates do not sum
+    out = store.scaled4(row, col);  // a text that is no number: EDatabaseError
+    return true;
 }
 
 void FooterSums::compute(const db::RowStore& store, const std::vector<ColumnSpec>& columns) {
@@ -72,6 +51,7 @@ void FooterSums::compute(const db::RowStore& store, const std::vector<ColumnSpec
             }
         } catch (const EDatabaseError& e) {
             m_overflow[c] = e.message();
+            m_notNumber[c] = e.message().endsWith(QLatin1String("is not a number"));
             sum = 0;
         }
         m_totals[c] = sum;
@@ -81,6 +61,7 @@ void FooterSums::compute(const db::RowStore& store, const std::vector<ColumnSpec
 void FooterSums::clear(std::size_t columnCount) {
     m_totals.assign(columnCount, 0);
     m_overflow.assign(columnCount, QString());
+    m_notNumber.assign(columnCount, false);
     m_fieldIndex.assign(columnCount, -1);
     m_rows = 0;
 }
@@ -116,7 +97,7 @@ QString FooterSums::text(int column, const ColumnSpec& def, db::FieldType type,
     if (m_rows == 0 || !hasField(column))
         return QStringLiteral("0");
     if (!overflow(column).isEmpty())
-        return kOverflowText;
+        return m_notNumber[static_cast<std::size_t>(column)] ? kNotNumberText : kOverflowText;
     const db::Scaled4 t = total(column);
     if (type == db::FieldType::Currency && currencyOn)
         return db::formatCurrencyScaled4(t);

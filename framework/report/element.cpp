@@ -136,15 +136,11 @@ void Expr::startRun(db::DataSet& ds) {
         throw EInvalidOperation(QStringLiteral("Unknown function '%1' in expression '%2'")
                                     .arg(m.captured(1), m_expression));
     const db::Field* f = ds.FieldByName(m.captured(2));
-    switch (f->DataType()) {
-        case db::FieldType::Integer:
-        case db::FieldType::Float:
-        case db::FieldType::Currency:
-            break;
-        default:
-            throw EInvalidOperation(QStringLiteral("Field '%1' is not numeric in expression '%2'")
-                                        .arg(f->FieldName(), m_expression));
-    }
+    // Texts sum as the grid's footer sums them: a number carried as text adds it, any other
+    // text stops the run with the field's error.
+    if (f->DataType() == db::FieldType::DateTime)
+        throw EInvalidOperation(QStringLiteral("Field '%1' is not numeric in expression '%2'")
+                                    .arg(f->FieldName(), m_expression));
     m_column = f->Index();
     m_sum = 0;
 }

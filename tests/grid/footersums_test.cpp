@@ -80,10 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
         SumCase{"negative amounts", db::FieldType::Float, {-0.25, 0.1}, -1500},
         SumCase{"currency cells", db::FieldType::Currency, {12345000, 5}, 12345005},
         SumCase{"integer cells", db::FieldType::Integer, {7, -2, 40}, 450000},
-        SumCase{"numbers carried as text; other text adds nothing",
+        SumCase{"numbers carried as text",
                 db::FieldType::String,
-                {QStringLiteral(" 12.5 "), QStringLiteral("abc"), QStringLiteral("")},
-                125000}),
+                {QStringLiteral(" 12.5 "), QStringLiteral(""), QStringLiteral("-2")},
+                105000}),
     [](const ::testing::TestParamInfo<SumCase>& info) { return std::to_string(info.index); });
 
 TEST(FooterSums, ColumnsWithoutSumOrFieldTotalZero) {
@@ -167,6 +167,19 @@ TEST(FooterSums, TotalsStayExactBeyondTheRangeOfOneValue) {
         EXPECT_EQ(sums.text(0, sum, c.type, false), QString::fromLatin1(c.text)) << c.what;
         EXPECT_TRUE(sums.overflow(0).isEmpty()) << c.what;
     }
+}
+
+// Before, a text that is no number added nothing without a word (and printing refused the
+// same column): the footer now says the column has no total, and why.
+TEST(FooterSums, ATextThatIsNoNumberLeavesTheColumnWithoutATotal) {
+    const db::RowStore store =
+        oneColumn(db::FieldType::String,
+                  {QStringLiteral("12.5"), QStringLiteral("abc"), QStringLiteral("1")});
+    const ColumnSpec sum = sumOf(QStringLiteral("amount"));
+    FooterSums sums;
+    sums.compute(store, {sum});
+    EXPECT_EQ(sums.text(0, sum, db::FieldType::String, false), FooterSums::kNotNumberText);
+    EXPECT_EQ(sums.overflow(0), QStringLiteral("Field 'Amount': the text 'abc' is not a number"));
 }
 
 TEST(FooterSums, ValueTooLargeForATotalShowsOverflowNotAWrongNumber) {
