@@ -7,12 +7,12 @@
 #include "framework/text/text.h"
 #include "framework/ui/application.h"
 #include "framework/ui/messages.h"
+#include "framework/ui/progress.h"
 #include "ui/frmmain.h"
 #include "ui/statementexport.h"
 
 #include <QDir>
 #include <QFileDialog>
-#include <QProgressDialog>
 
 namespace {
 
@@ -64,24 +64,17 @@ void Tfrmmain::ExportStatement(bool excel) {
     }
     path = text::withSuffix(path, suffix);
 
-    QProgressDialog progress(QStringLiteral("正在导出%1笔数据…").arg(rows), QStringLiteral("取消"),
-                             0, qMax(rows, 1), this);
-    progress.setWindowTitle(ui::Application::instance().Title());
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(400);
-    const auto onProgress = [&progress](int done) {
-        progress.setValue(done);
-        return !progress.wasCanceled();
-    };
     const ui::StatementExport statement = statementOf(*this);
-    if (!excel) {
-        ui::writeCsv(statement, path, gbk ? ui::CsvEncoding::Gbk : ui::CsvEncoding::Utf8WithBom,
-                     onProgress);
-        progress.setValue(qMax(rows, 1));
-        return;
+    ui::XlsxOutcome outcome;
+    {
+        ui::JobProgress progress(this, QStringLiteral("正在导出%1笔数据…").arg(rows), rows);
+        if (!excel) {
+            ui::writeCsv(statement, path, gbk ? ui::CsvEncoding::Gbk : ui::CsvEncoding::Utf8WithBom,
+                         progress.callback());
+            return;
+        }
+        outcome = ui::writeXlsx(statement, path, progress.callback());
     }
-    const ui::XlsxOutcome outcome = ui::writeXlsx(statement, path, onProgress);
-    progress.setValue(qMax(rows, 1));
     // What the workbook could not hold as it stands, said once, after it is written.
     QStringList notes;
     if (outcome.sheets > 1)

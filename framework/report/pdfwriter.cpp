@@ -128,7 +128,7 @@ class Writer {
 public:
     explicit Writer(const QString& path) : m_file(path) {}
 
-    void write(const PreparedReport& rep, const PdfInfo& info);
+    void write(const PreparedReport& rep, const PdfInfo& info, const PageProgress& progress);
 
 private:
     int reserve() {
@@ -440,7 +440,7 @@ void Writer::writeFont(const Font& font) {
     end();
 }
 
-void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
+void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PageProgress& progress) {
     put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     const int catalog = reserve();
     const int pagesObject = reserve();
@@ -556,6 +556,8 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
         put(dict);
         end();
         pageObjects.push_back(page);
+        if (progress && !progress(p + 1))
+            throw EAbort();
     }
 
     for (const Font& font : m_fonts) writeFont(font);
@@ -599,8 +601,9 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
 
 }  // namespace
 
-void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info) {
-    Writer(path).write(report, info);
+void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info,
+              const PageProgress& progress) {
+    Writer(path).write(report, info, progress);
 }
 
 }  // namespace report

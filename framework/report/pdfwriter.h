@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace report {
 
@@ -15,8 +16,13 @@ struct PdfInfo {
     QString creator;
 };
 
-// Writes the whole report to `path` (through a temporary file: a failed write leaves no
-// file under that name). EInvalidOperation when the file cannot be written.
-void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info);
+// Called with the pages written so far; false cancels (EAbort).
+using PageProgress = std::function<bool(int pagesDone)>;
+
+// Writes the whole report to `path` (through a temporary file: a failed or cancelled write
+// leaves no file and any earlier file as it was). EInvalidOperation naming the cause when
+// the file cannot be written.
+void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info,
+              const PageProgress& progress = {});
 
 }  // namespace report

@@ -17,6 +17,7 @@
 #include <QSizeF>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,8 +87,9 @@ public:
     void paintPage(QPainter& painter, int index) const;
 
     // Own file format; EInvalidOperation when the file cannot be written or read, or is not
-    // a report of this format.
-    void save(const QString& path) const;
+    // a report of this format. `progress` is told the share done so far, in thousandths;
+    // false cancels the save (EAbort), leaving no file and any earlier one as it was.
+    void save(const QString& path, const std::function<bool(int permille)>& progress = {}) const;
     static PreparedReport load(const QString& path);
 
     // Recording. A band's drawing is set once (and may be set again, when only its fixed

@@ -7,9 +7,11 @@
 #include "framework/report/prepared.h"
 #include "framework/text/errors.h"
 
+#include <zlib.h>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -295,21 +297,64 @@ void PreparedReport::readV2(QDataStream& in, int pages) {
     }
 }
 
-void PreparedReport::save(const QString& path) const {
+namespace {
+
+// qCompress's form (the length big-endian, then a zlib stream), deflated a piece at a time
+// so that a long save can show how far it is and be cancelled.
+QByteArray compressed(const QByteArray& body, const std::function<bool(int)>& progress) {
+    constexpr qsizetype kPiece = 256 * 1024;
+    z_stream z{};
+    if (deflateInit(&z, 6) != Z_OK)
+        throw EInvalidOperation(QStringLiteral("内存不足，无法保存报表"));
+    QByteArray out(4 + static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(body.size()))),
+                   Qt::Uninitialized);
+    const quint32 n = static_cast<quint32>(body.size());
+    out[0] = char(n >> 24);
+    out[1] = char(n >> 16);
+    out[2] = char(n >> 8);
+    out[3] = char(n);
+    z.next_out = reinterpret_cast<Bytef*>(out.data() + 4);
+    z.avail_out = static_cast<uInt>(out.size() - 4);
+    qsizetype at = 0;
+    int result = Z_OK;
+    do {
+        const qsizetype piece = std::min(kPiece, body.size() - at);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.constData()) + at);
+        z.avail_in = static_cast<uInt>(piece);
+        at += piece;
+        result = deflate(&z, at == body.size() ? Z_FINISH : Z_NO_FLUSH);
+        if (progress &&
+            !progress(static_cast<int>(100 + 900 * at / std::max<qsizetype>(1, body.size())))) {
+            deflateEnd(&z);
+            throw EAbort();
+        }
+    } while (result == Z_OK);
+    deflateEnd(&z);
+    if (result != Z_STREAM_END)
+        throw EInvalidOperation(QStringLiteral("无法压缩报表"));
+    out.resize(4 + static_cast<qsizetype>(z.total_out));
+    return out;
+}
+
+}  // namespace
+
+void PreparedReport::save(const QString& path, const std::function<bool(int)>& progress) const {
+    io::AtomicFile file(path);  // first: a folder that cannot be written fails before the work
     QByteArray body;
     {
         QDataStream out(&body, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_6_4);
         writeBody(out);
     }
+    if (progress && !progress(100))
+        throw EAbort();
     QByteArray bytes;
     {
         QDataStream out(&bytes, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_6_4);
         out << kMagic << kVersion << m_paper << bool(m_margins) << m_margins.value_or(QMarginsF())
-            << qCompress(body, 6);
+            << compressed(body, progress);
     }
-    io::AtomicFile file(path);
     file.write(bytes);
     file.commit();
 }

@@ -8,6 +8,7 @@
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
 #include "framework/ui/boundary.h"
+#include "framework/ui/progress.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -270,12 +271,16 @@ void Preview::print(QPrinter& printer) {
     painter.end();
 }
 
-void Preview::exportPdf(const QString& path) const {
-    writePdf(m_pages, path, {QStringLiteral("出口盈亏表"), QStringLiteral("exportpnl")});
+void Preview::exportPdf(const QString& path) {
+    ui::JobProgress progress(this, QStringLiteral("正在导出PDF，共%1页…").arg(pageCount()),
+                             pageCount());
+    writePdf(m_pages, path, {QStringLiteral("出口盈亏表"), QStringLiteral("exportpnl")},
+             progress.callback());
 }
 
-void Preview::saveToFile(const QString& path) const {
-    m_pages.save(path);
+void Preview::saveToFile(const QString& path) {
+    ui::JobProgress progress(this, QStringLiteral("正在保存报表，共%1页…").arg(pageCount()), 1000);
+    m_pages.save(path, progress.callback());
 }
 
 void Preview::loadFromFile(const QString& path) {

@@ -45,9 +45,10 @@ public:
     void zoomBy(double factor, QPoint anchor = {});
     QString pageIndicatorText() const;
 
-    void print(QPrinter& printer);              // the printer's page range and copies
-    void exportPdf(const QString& path) const;  // A4 as prepared, fonts embedded
-    void saveToFile(const QString& path) const;
+    void print(QPrinter& printer);  // the printer's page range and copies
+    // Both under the progress box of long jobs; cancelled, they leave no file.
+    void exportPdf(const QString& path);  // A4 as prepared, fonts embedded
+    void saveToFile(const QString& path);
     void loadFromFile(const QString& path);  // shows the loaded pages; printing prints them
 
     // Set this dynamic property to a path and actExportPdf writes there without a dialog.

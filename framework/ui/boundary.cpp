@@ -20,7 +20,7 @@ bool guarded(const std::function<void()>& body) {
     } catch (const std::exception& e) {
         ShowError(QString::fromUtf8(e.what()));
     } catch (...) {
-        ShowError(QStringLiteral("Unknown error"));
+        ShowError(QStringLiteral("未知错误"));
     }
     return false;
 }

@@ -9,6 +9,7 @@
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
 #include "framework/ui/fonts.h"
+#include "framework/ui/progress.h"
 #include "report/tfrmexportprn.h"
 #include "statementdata.h"
 #include "support/keyboard.h"
@@ -27,12 +28,16 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -589,6 +594,51 @@ TEST_F(PreviewTest, AFullDiskIsReportedAndKeepsTheEarlierFile) {
             EXPECT_EQ(disk.entries(), QStringList{QLatin1String(names[w])}) << left;
         }
     }
+}
+
+// 导出PDF and 保存 of a long report show the progress box; 取消 there (clicked as a user
+// does) stops the job, and no file is left where the earlier one stays. Before, the window
+// froze for seconds with nothing on screen and could not be stopped.
+TEST_F(PreviewTest, LongJobsShowProgressAndCancelLeavesTheEarlierFile) {
+    auto big = stmt::makeResult();
+    stmt::addRows(*big, 600);
+    big->Open();
+    report::Preview p(
+        stmt::printAndCapture(*big, {QStringLiteral("全公司"), QStringLiteral("2005年03月份"), 0}));
+    ui::JobProgress::setShowAfterMs(0);
+    bool seen = false;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        auto* box = p.findChild<QProgressDialog*>(QStringLiteral("progressBox"));
+        if (!box || !box->isVisible())
+            return;
+        seen = true;
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+        for (QPushButton* b : box->findChildren<QPushButton*>())
+            if (b->text() == QStringLiteral("取消"))
+                QTest::mouseClick(b, Qt::LeftButton);
+    });
+    cancel.start(0);
+    for (const char* name : {"earlier.pdf", "earlier.pnlr"}) {
+        seen = false;
+        testsupport::writeFile(path(name), "the earlier file");
+        if (QByteArray(name).endsWith("pdf")) {
+            p.setProperty(report::Preview::kExportPathProperty, path(name));
+            action(p, "actExportPdf")->trigger();  // the boundary swallows the abort
+        } else {
+            EXPECT_THROW(p.saveToFile(path(name)), EAbort);
+        }
+        EXPECT_TRUE(seen) << name;
+        EXPECT_EQ(testsupport::readAll(path(name)), QByteArray("the earlier file")) << name;
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2)
+        << QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString();
+    // Not cancelled, both finish and the box goes.
+    cancel.stop();
+    p.saveToFile(path("earlier.pnlr"));
+    EXPECT_EQ(report::PreparedReport::load(path("earlier.pnlr")).pageCount(), p.pageCount());
+    EXPECT_EQ(p.findChild<QProgressDialog*>(QStringLiteral("progressBox")), nullptr);
+    ui::JobProgress::setShowAfterMs(400);
 }
 
 // The PDF is written without a paint engine: it must look like the page the preview paints
