@@ -30,7 +30,11 @@ void HostWindow::openStatement() {
     try {
         m_library.open(readParamsFile(m_paramsPath));
     } catch (const std::exception& e) {
-        QMessageBox::critical(this, windowTitle(), QString::fromUtf8(e.what()));
+        // Without a parent the box opens centred on the screen, where the statement window
+        // would have been, not over this small window in a corner.
+        QMessageBox box(QMessageBox::Critical, windowTitle(), QString::fromUtf8(e.what()),
+                        QMessageBox::Ok);
+        box.exec();
     }
 }
 

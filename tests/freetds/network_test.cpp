@@ -100,7 +100,7 @@ TEST(NetworkLogin, RefusedPortFailsAtOnceAndLeavesLibraryUnused) {
     } catch (const EDatabaseError& e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("127.0.0.1:%1").arg(port.port())))
             << e.message().toStdString();
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Cannot connect to server")))
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("无法连接数据库服务器“127.0.0.1:")))
             << e.message().toStdString();
     }
     EXPECT_EQ(DbLibrary::users(), usersBefore);
@@ -113,7 +113,7 @@ TEST(NetworkLogin, ListenerThatNeverAnswersTimesOutWithinLoginLimit) {
         TdsConnection connection(loopback(server.port(), 2));
         FAIL() << "login to a silent listener succeeded";
     } catch (const EDatabaseError& e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("login time limit of 2 s")))
+        EXPECT_TRUE(e.message().contains(QStringLiteral("在2秒的登录时限内没有应答")))
             << e.message().toStdString();
     }
     // The port in the server name was honoured: the login reached this listener, once.

@@ -6,7 +6,7 @@
 namespace db {
 
 std::unique_ptr<DriverConnection> openNetworkConnection(const ParamList& params) {
-    throw EDatabaseError(QStringLiteral("Cannot connect to server '%1': no network driver")
+    throw EDatabaseError(QStringLiteral("无法连接数据库服务器“%1”：本程序没有网络驱动")
                              .arg(params.Values(QStringLiteral("SERVER NAME"))));
 }
 

@@ -112,7 +112,7 @@ EmbeddedConnection::EmbeddedConnection(const ParamList& params)
         m_connection = srv.connect(m_database.toStdString());
         m_connection->setQueryTimeLimit(m_queryTimeLimit);
     } catch (const server::Error& e) {
-        throw EDatabaseError(QStringLiteral("Cannot connect to database '%1' on server '%2': %3")
+        throw EDatabaseError(QStringLiteral("无法连接服务器“%2”上的数据库“%1”：%3")
                                  .arg(m_database, m_server, QString::fromUtf8(e.what())));
     }
 }

@@ -75,15 +75,13 @@ Cell convertedToText(DBPROCESS* proc, int type, BYTE* data, int length) {
 
 TdsConnection::TdsConnection(const LoginSettings& settings) : m_settings(settings) {
     if (m_settings.server.isEmpty())
-        throw EDatabaseError(
-            QStringLiteral("Cannot connect to the database server: no server "
-                           "name given"));
+        throw EDatabaseError(QStringLiteral("无法连接数据库服务器：没有给出服务器名"));
     DbLibrary::acquire();
     LOGINREC* login = dblogin();
     if (!login) {
         DbLibrary::release();
         throw EDatabaseError(
-            QStringLiteral("Cannot connect to server '%1': out of memory").arg(m_settings.server));
+            QStringLiteral("无法连接数据库服务器“%1”：内存不足").arg(m_settings.server));
     }
     const auto setName = [login](int which, const QString& value) {
         dbsetlname(login, encodeText(value).constData(), which);
@@ -113,15 +111,13 @@ TdsConnection::TdsConnection(const LoginSettings& settings) : m_settings(setting
     if (!m_proc) {
         QString reason = m_report.text();
         if (m_report.timedOut)
-            reason = QStringLiteral("no answer within the login time limit of %1 s")
-                         .arg(m_settings.loginTime);
+            reason = QStringLiteral("在%1秒的登录时限内没有应答").arg(m_settings.loginTime);
         else if (reason.isEmpty())
-            reason = QStringLiteral("the server is unavailable or does not exist");
+            reason = QStringLiteral("服务器不可用或不存在");
         const int code = m_report.firstCode;
         DbLibrary::release();
         throw EDatabaseError(
-            QStringLiteral("Cannot connect to server '%1': %2").arg(m_settings.server, reason),
-            code);
+            QStringLiteral("无法连接数据库服务器“%1”：%2").arg(m_settings.server, reason), code);
     }
     DbLibrary::attach(m_proc, &m_report);
     // This connection's own statement time limit (the library's dbsettime would be global).
