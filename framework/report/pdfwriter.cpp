@@ -5,6 +5,7 @@
 #include "framework/report/textmeasure.h"
 #include "framework/text/errors.h"
 
+#include <QGuiApplication>
 #include <QPainterPath>
 #include <QRawFont>
 #include <QTextLayout>
@@ -27,7 +28,7 @@ constexpr quint32 kNoGlyph = 0xFFFFFFFFu;
 // The largest magnitude a number of the file may have: far past any page or glyph (a page
 // of 5 m is 14,200 pt), and short enough to format.
 constexpr double kMaxNumber = 1e9;
-constexpr double kMaxFontPt = 10000;
+constexpr double kMaxFontPt = 1000;  // Qt has no glyphs far past this
 
 void num(QByteArray& out, double v) {
     char buf[40];
@@ -201,8 +202,13 @@ StyleFont& Writer::styleFont(int index, const PreparedReport::Style& style) {
         return sf;
     sf.ready = true;
     sf.font = style.font;
+    // A font without any family (a damaged file) gets the one the screen falls back to: Qt's
+    // raw font of it has no family name either, and asking for one crashes.
+    if (sf.font.family().isEmpty())
+        sf.font.setFamily(QGuiApplication::font().family());
+    // A pixel size, where a (damaged) font has one beside its point size, is the one Qt draws.
     sf.sizePt =
-        style.font.pointSizeF() > 0 ? style.font.pointSizeF() : style.font.pixelSize() * 0.75;
+        style.font.pixelSize() > 0 ? style.font.pixelSize() * 0.75 : style.font.pointSizeF();
     // A size the file cannot state, or no face to take glyphs from (a size no font is made in).
     const auto refuse = [&] {
         return EInvalidOperation(QStringLiteral("报表中有无法用于PDF的字体“%1”（%2磅），无法导出")
@@ -211,10 +217,10 @@ StyleFont& Writer::styleFont(int index, const PreparedReport::Style& style) {
     };
     if (!(sf.sizePt > 0 && sf.sizePt <= kMaxFontPt))
         throw refuse();
-    const QRawFont raw = QRawFont::fromFont(style.font);
+    const QRawFont raw = QRawFont::fromFont(sf.font);
     if (!raw.isValid())
         throw refuse();
-    sf.ascentMm = FontMeasure::of(style.font).ascent();
+    sf.ascentMm = FontMeasure::of(sf.font).ascent();
     sf.face = faceOf(raw, style.font.weight() >= QFont::DemiBold && !styleIsBold(raw.styleName()));
     return sf;
 }

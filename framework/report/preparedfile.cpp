@@ -197,8 +197,14 @@ bool plausiblePaper(QSizeF paper, const std::optional<QMarginsF>& margins) {
 }
 
 bool plausibleFont(const QFont& f) {
-    const double pt = f.pointSizeF() > 0 ? f.pointSizeF() : f.pixelSize() * 0.75;
-    if (!(pt >= kMinFontPt && pt <= kMaxFontPt))
+    // Either size may be set (a damaged file sets both; Qt then draws the pixel size).
+    const bool points = f.pointSizeF() > 0;
+    const bool pixels = f.pixelSize() > 0;
+    if (!points && !pixels)
+        return false;
+    if (points && !(f.pointSizeF() >= kMinFontPt && f.pointSizeF() <= kMaxFontPt))
+        return false;
+    if (pixels && !(f.pixelSize() * 0.75 >= kMinFontPt && f.pixelSize() * 0.75 <= kMaxFontPt))
         return false;
     const auto spacing = [](double v, QFont::SpacingType type) {
         // Percent of the normal spacing, or points added between letters.
