@@ -238,7 +238,8 @@ say "nothing left in the chroot's /tmp"
 # The closing lines against the README's: the demo's summary line for line with digits
 # masked (the figures change with the day), the test count's line, and only the live tests
 # not run.
-readme_block() { sed -n "/^    $1/,/^    $2/p" README.md | sed 's/^    //'; }
+readme=$(git -C "$src" show "$commit:README.md")  # the README of the commit under test
+readme_block() { sed -n "/^    $1/,/^    $2/p" <<<"$readme" | sed 's/^    //'; }
 mask() { sed 's/[0-9][0-9]*/#/g; s/[[:space:]]*$//'; }
 expected=$(readme_block 'Demo server created in' 'Snapshot written:')
 actual=$(text demo | sed -n '/^Demo server created in/,/^Snapshot written:/p')
@@ -247,7 +248,7 @@ if [ "$(mask <<<"$expected")" != "$(mask <<<"$actual")" ]; then
   fail "the demo's closing lines differ from the README's (README <, demo >)"
 fi
 say "the demo's closing lines read as the README's"
-count_line=$(grep -oE '100% tests passed, 0 tests failed out of [0-9]+' README.md | head -n 1) || true
+count_line=$(grep -oE '100% tests passed, 0 tests failed out of [0-9]+' <<<"$readme" | head -n 1) || true
 for run in test user-again; do
   line=$(text $run | grep -E '^100% tests passed, 0 tests failed out of [0-9]+$' || true)
   [ -n "$line" ] || fail "$run: no line like the README's \"$count_line\""
@@ -268,7 +269,7 @@ download_mb=$(awk '{ v = $2; gsub(":", "%3a", v); print $1 "_" v "_" $3 ".deb" }
   true
 build_secs=$(awk -F'\t' '$2 ~ /^\[[0-9]+\/[0-9]+\] / { if (first == "") first = $1; last = $1 }
   END { print last - first }' "$logs/demo.log")
-readme_num() { tr -s ' \n' '  ' <README.md | grep -oP "$1" | head -n 1 || echo '?'; }
+readme_num() { tr -s ' \n' '  ' <<<"$readme" | grep -oP "$1" | head -n 1 || echo '?'; }
 # figure WHAT MEASURED UNIT README: one line of the table, flagged where the README's number
 # is more than a quarter off.
 figure() {
