@@ -77,11 +77,11 @@ keep_downloads() {
   local debs=$root/var/cache/apt/archives f
   [ -d "$debs" ] && [ -x "$root/usr/bin/dpkg-query" ] || return 0
   chroot "$root" dpkg-query -W -f='${Package}_${Version}_${Architecture}.deb\n' 2>/dev/null |
-    sed 's/:/%3a/' | sort >"$logs/installed-debs"
+    sed 's/:/%3a/g' | sort >"$logs/installed-debs"
   for f in "$debs"/*.deb; do
-    [ -e "$f" ] || continue
-    grep -qxF "$(basename "$f")" "$logs/installed-debs" && ln -f "$f" "$cache/archives/" 2>/dev/null ||
-      cp -n "$f" "$cache/archives/" 2>/dev/null
+    [ -e "$f" ] && grep -qxF "$(basename "$f")" "$logs/installed-debs" || continue
+    [ "$f" -ef "$cache/archives/$(basename "$f")" ] ||
+      ln -f "$f" "$cache/archives/" 2>/dev/null || cp -f "$f" "$cache/archives/"
   done
   for f in "$cache/archives"/*.deb; do
     [ -e "$f" ] && ! grep -qxF "$(basename "$f")" "$logs/installed-debs" && rm -f "$f"
@@ -276,7 +276,7 @@ figure() {
   local note=
   [[ $4 =~ ^[0-9.]+$ ]] && note=$(awk -v m="$2" -v r="$4" 'BEGIN { if (m == 0) exit; d = (r - m) / m
     if (d > 0.25 || d < -0.25) printf "   <- the README is %+d %% off", d * 100 }')
-  printf '    %-34s %7s %-4s README: %s%s\n' "$1" "$2" "$3" "$4" "$note"
+  printf '    %-38s %7s %-4s README: %s%s\n' "$1" "$2" "$3" "$4" "$note"
 }
 one_decimal() { awk -v x="$1" -v d="$2" 'BEGIN { printf "%.1f", x / d }'; }
 echo "== the first run as measured here, and the README's figures"
