@@ -29,9 +29,10 @@ struct Options {
 };
 
 int usage() {
-    std::fputs("usage: mis-host [--plugin PATH] [--open | --snapshot DIR] PARAMS.ini\n"
-               "       mis-host --write-demo-params FILE SERVERDIR\n",
-               stderr);
+    std::fputs(
+        "usage: mis-host [--plugin PATH] [--open | --snapshot DIR] PARAMS.ini\n"
+        "       mis-host --write-demo-params FILE SERVERDIR\n",
+        stderr);
     return 2;
 }
 
@@ -75,16 +76,25 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The snapshot needs no display.
+    // The snapshot needs no display; the window does, and Qt would abort without one.
     if (!o.snapshotDir.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (o.snapshotDir.empty() && host::QtEnvironment::displayMissing()) {
+        std::fputs(
+            "mis-host: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not "
+            "set).\nWithout a display, mis-host --snapshot DIR PARAMS.ini writes the window "
+            "to DIR/window.png and the report to DIR/report.pdf.\n",
+            stderr);
+        return 1;
+    }
     const host::QtEnvironment environment;
     QApplication app(argc, argv);
 
     std::unique_ptr<host::PluginLibrary> library;
     try {
         library = std::make_unique<host::PluginLibrary>(
-            o.plugin.empty() ? host::PluginLibrary::defaultPath() : QString::fromLocal8Bit(o.plugin.c_str()));
+            o.plugin.empty() ? host::PluginLibrary::defaultPath()
+                             : QString::fromLocal8Bit(o.plugin.c_str()));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mis-host: %s\n", e.what());
         return 1;
@@ -103,7 +113,8 @@ int main(int argc, char** argv) {
         // its quit notification when the run ends.
         int code = 1;
         QTimer::singleShot(0, &app, [&] {
-            code = host::runSnapshot(*library, record, QString::fromLocal8Bit(o.snapshotDir.c_str()));
+            code =
+                host::runSnapshot(*library, record, QString::fromLocal8Bit(o.snapshotDir.c_str()));
             QCoreApplication::exit(code);
         });
         app.exec();

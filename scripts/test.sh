@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 # The build's packages and the independent TDS clients that the network back end's tests
 # check the test server against, asked for in one go: a user without sudo gets one list.
 . scripts/packages.sh
-install_missing "${build_packages[@]}" freetds-bin python3-tds
+install_missing "${build_packages[@]}" "${test_packages[@]}"
 scripts/setup.sh build
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 300

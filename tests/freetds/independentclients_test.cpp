@@ -1,15 +1,19 @@
 // The loopback test server checked against TDS clients that are not the back end: python-tds
 // (pure Python, Debian python3-tds) and tsql (FreeTDS's command-line client, freetds-bin).
 // Login, a batch with rows of every type, a remote call with an empty string and an output,
-// and a server error. A test whose client is not installed reports itself skipped.
+// and a server error. A test whose client is not installed reports itself skipped; a client
+// that is installed but does not work fails with its own error. Both run in a UTF-8 locale.
 #include "faketdsserver.h"
+#include "tests/support/processenv.h"
 #include "typecases.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -43,16 +47,44 @@ Reply answer(const Request& request) {
     return Reply{};
 }
 
-bool havePytds() {
+// What Debian's python makes of a module: not there at all, or there and importable, or
+// there but failing to import (a dependency its package does not declare), with the error.
+struct PythonModule {
+    bool found = false;
+    bool imports = false;
+    QString error;
+};
+
+PythonModule pythonModule(const QString& name, const QString& extraPath = {}) {
+    PythonModule m;
     if (!QFileInfo::exists(kPython))
-        return false;
+        return m;
     QProcess p;
-    p.start(kPython, {QStringLiteral("-c"), QStringLiteral("import pytds")});
-    return p.waitForFinished(20000) && p.exitCode() == 0;
+    QProcessEnvironment env = testsupport::utf8Environment();
+    if (!extraPath.isEmpty())
+        env.insert(QStringLiteral("PYTHONPATH"), extraPath);
+    p.setProcessEnvironment(env);
+    // find_spec locates a top-level module without running it; exit 3 says it is not there.
+    p.start(kPython,
+            {QStringLiteral("-c"),
+             QStringLiteral("import importlib, importlib.util, sys\n"
+                            "if importlib.util.find_spec(sys.argv[1]) is None: sys.exit(3)\n"
+                            "importlib.import_module(sys.argv[1])"),
+             name});
+    if (!p.waitForFinished(20000)) {
+        m.found = true;
+        m.error = QStringLiteral("python3 did not answer: ") + p.errorString();
+        return m;
+    }
+    m.found = p.exitStatus() != QProcess::NormalExit || p.exitCode() != 3;
+    m.imports = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    m.error = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    return m;
 }
 
 QJsonObject runPytds(const FakeTdsServer& server) {
     QProcess p;
+    p.setProcessEnvironment(testsupport::utf8Environment());
     p.start(kPython, {QStringLiteral(EXPORTPNL_TESTS_DIR "/freetds/pytds_client.py"),
                       QString::number(server.port())});
     EXPECT_TRUE(p.waitForFinished(60000));
@@ -77,9 +109,41 @@ void expectRows(const QJsonArray& rows, const std::vector<typecases::Case>& case
     }
 }
 
+// Before, a module that was found but failed to import was reported as not installed.
+TEST(IndependentClients, PythonModuleMissingBrokenOrUsable) {
+    if (!QFileInfo::exists(kPython))
+        GTEST_SKIP() << "python3 is not installed";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile broken(dir.filePath(QStringLiteral("exportpnl_broken.py")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("import exportpnl_undeclared_dependency\n");
+    broken.close();
+    const struct {
+        const char* module;
+        bool found, imports;
+        const char* error;
+    } cases[] = {
+        {"exportpnl_not_there", false, false, ""},
+        {"exportpnl_broken", true, false, "No module named 'exportpnl_undeclared_dependency'"},
+        {"json", true, true, ""},
+    };
+    for (const auto& c : cases) {
+        const PythonModule m = pythonModule(QString::fromLatin1(c.module), dir.path());
+        EXPECT_EQ(m.found, c.found) << c.module << ": " << m.error.toStdString();
+        EXPECT_EQ(m.imports, c.imports) << c.module << ": " << m.error.toStdString();
+        EXPECT_TRUE(m.error.contains(QLatin1String(c.error)))
+            << c.module << ": " << m.error.toStdString();
+    }
+}
+
 TEST(IndependentClients, PythonTdsReadsWhatTheTestServerSends) {
-    if (!havePytds())
-        GTEST_SKIP() << "python-tds is not installed (Debian package python3-tds)";
+    const PythonModule pytds = pythonModule(QStringLiteral("pytds"));
+    if (!pytds.found)
+        GTEST_SKIP()
+            << "python-tds is not installed (Debian packages python3-tds, python3-pkg-resources)";
+    ASSERT_TRUE(pytds.imports) << "python-tds is installed but cannot be imported:\n"
+                               << pytds.error.toStdString();
     FakeTdsServer server(answer);
     const QJsonObject out = runPytds(server);
     ASSERT_FALSE(out.isEmpty());
@@ -110,13 +174,14 @@ TEST(IndependentClients, TsqlReadsWhatTheTestServerSends) {
     FakeTdsServer server(answer);
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setProcessEnvironment(testsupport::utf8Environment());  // its output's character set
     p.start(QStringLiteral("/usr/bin/tsql"),
             {QStringLiteral("-H"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
              QString::number(server.port()), QStringLiteral("-U"), QStringLiteral("sa"),
              QStringLiteral("-P"), QString()});
     p.write("select every type\ngo\nselect not null\ngo\nselect error\ngo\nexit\n");
     p.closeWriteChannel();
-    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_TRUE(p.waitForFinished(60000)) << "tsql: " << p.errorString().toStdString();
     const QString out = QString::fromUtf8(p.readAll());
     for (const char* text :
          {"-9223372036854775808", "-922337203685477.5808", "1234.5678", "-214748.3648",
