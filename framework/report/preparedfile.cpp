@@ -8,6 +8,7 @@
 #include "framework/text/errors.h"
 
 #include <zlib.h>
+#include <QColor>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -71,6 +72,20 @@ bool readFont(QDataStream& in, QFont& font) {
     return in.status() == QDataStream::Ok;
 }
 
+// Qt reads a colour's spec byte straight into its enum; a byte no spec has is undefined
+// behaviour at the colour's first use. The byte is checked first, then Qt reads the colour.
+bool readColor(QDataStream& in, QColor& color) {
+    QIODevice* dev = in.device();
+    const qint64 start = dev->pos();
+    qint8 spec = 0;
+    in >> spec;
+    if (in.status() != QDataStream::Ok || spec < QColor::Invalid || spec > QColor::ExtendedRgb ||
+        !dev->seek(start))
+        return false;
+    in >> color;
+    return in.status() == QDataStream::Ok;
+}
+
 }  // namespace
 
 void PreparedReport::writeBody(QDataStream& out) const {
@@ -104,7 +119,9 @@ bool PreparedReport::readBody(QDataStream& in) {
         quint8 align = 0;
         if (!readFont(in, s.font))
             return false;
-        in >> align >> s.opaque >> s.penWidth >> s.fill;
+        in >> align >> s.opaque >> s.penWidth;
+        if (!readColor(in, s.fill))
+            return false;
         if (align > quint8(TextAlign::Center))
             return false;
         s.align = TextAlign(align);
@@ -292,7 +309,9 @@ void PreparedReport::readV2(QDataStream& in, int pages) {
             in >> kind >> op.rect >> op.text;
             if (!readFont(in, op.font))
                 throw EInvalidOperation(QString());
-            in >> align >> op.opaque >> op.penWidth >> op.fill;
+            in >> align >> op.opaque >> op.penWidth;
+            if (!readColor(in, op.fill))
+                throw EInvalidOperation(QString());
             if (in.status() != QDataStream::Ok || kind > quint8(DrawOp::Kind::Line) ||
                 align > quint8(TextAlign::Center))
                 throw EInvalidOperation(QString());
