@@ -116,9 +116,9 @@ struct StyleFont {
 
 class Writer {
 public:
-    explicit Writer(const QString& path) : m_file(path), m_path(path) {}
+    Writer(QIODevice& out, const QString& name) : m_out(out), m_name(name) {}
 
-    void write(const PreparedReport& rep, const PdfInfo& info);
+    void write(const PreparedReport& rep, const PdfInfo& info, const PdfPages& pages);
 
 private:
     int reserve() {
@@ -133,7 +133,7 @@ private:
     }
     void end() { put("\nendobj\n"); }
     void put(const QByteArray& bytes) {
-        if (m_file.write(bytes) != bytes.size())
+        if (m_out.write(bytes) != bytes.size())
             fail();
         m_pos += bytes.size();
     }
@@ -153,8 +153,11 @@ private:
         end();
     }
     [[noreturn]] void fail() {
+        if (m_name.isEmpty())
+            throw EInvalidOperation(
+                QStringLiteral("Cannot write the PDF. %1").arg(m_out.errorString()));
         throw EInvalidOperation(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(m_path, m_file.errorString()));
+            QStringLiteral("Cannot write file \"%1\". %2").arg(m_name, m_out.errorString()));
     }
 
     int faceOf(const QRawFont& raw, bool syntheticBold);
@@ -165,8 +168,8 @@ private:
               const QString& text, double pageHeightPt);
     void writeFont(const Font& font);
 
-    QSaveFile m_file;
-    QString m_path;
+    QIODevice& m_out;
+    QString m_name;  // for messages
     qint64 m_pos = 0;
     std::vector<qint64> m_offsets{0};  // by object number; 0 is the free head
     std::vector<Face> m_faces;
@@ -427,10 +430,13 @@ void Writer::writeFont(const Font& font) {
     end();
 }
 
-void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
-    if (!m_file.open(QIODevice::WriteOnly))
-        throw EInvalidOperation(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(m_path, m_file.errorString()));
+void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PdfPages& chosen) {
+    std::vector<int> pages;
+    for (int p : chosen.pages)
+        if (p >= 0 && p < rep.pageCount())
+            pages.push_back(p);
+    if (chosen.pages.empty())
+        for (int p = 0; p < rep.pageCount(); ++p) pages.push_back(p);
     put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     const int catalog = reserve();
     const int pagesObject = reserve();
@@ -442,7 +448,7 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
     const double heightPt = paper.height() * kPtPerMm;
     const auto& styles = rep.styles();
     std::vector<int> pageObjects;
-    pageObjects.reserve(static_cast<std::size_t>(rep.pageCount()));
+    pageObjects.reserve(pages.size());
     QByteArray content;
     // Where something is already drawn on the page, in 2 mm bands of height: a text's white
     // box matters only over something drawn before it.
@@ -469,7 +475,7 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
         return false;
     };
 
-    for (int p = 0; p < rep.pageCount(); ++p) {
+    for (int p : pages) {
         content.clear();
         content += "2 J 2 j 0 g 0 G\n";  // the screen's pen: square caps, bevelled joins
         for (auto& b : drawn) b.clear();
@@ -546,6 +552,9 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
         put(dict);
         end();
         pageObjects.push_back(page);
+        if (chosen.progress &&
+            !chosen.progress(static_cast<int>(pageObjects.size()), static_cast<int>(pages.size())))
+            throw EAbort();
     }
 
     for (const Font& font : m_fonts) writeFont(font);
@@ -584,14 +593,25 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info) {
              QByteArray::number(infoObject) + " 0 R >>\nstartxref\n" + QByteArray::number(xref) +
              "\n%%EOF\n";
     put(table);
-    if (!m_file.commit())
-        fail();
 }
 
 }  // namespace
 
-void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info) {
-    Writer(path).write(report, info);
+void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info,
+              const PdfPages& pages) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EInvalidOperation(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+    Writer(file, path).write(report, info, pages);
+    if (!file.commit())
+        throw EInvalidOperation(
+            QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
+}
+
+void writePdf(const PreparedReport& report, QIODevice& device, const PdfInfo& info,
+              const PdfPages& pages) {
+    Writer(device, QString()).write(report, info, pages);
 }
 
 }  // namespace report

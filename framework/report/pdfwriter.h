@@ -5,6 +5,10 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <vector>
+
+class QIODevice;
 
 namespace report {
 
@@ -15,8 +19,21 @@ struct PdfInfo {
     QString creator;
 };
 
-// Writes the whole report to `path` (through a temporary file: a failed write leaves no
+// Which pages a write covers, and how far it has got.
+struct PdfPages {
+    std::vector<int> pages;  // 0-based, in the order written; empty: every page
+    // Called after each page with (pages written, pages to write); false stops the write
+    // with EAbort.
+    std::function<bool(int, int)> progress;
+};
+
+// Writes the report to `path` (through a temporary file: a failed or stopped write leaves no
 // file under that name). EInvalidOperation when the file cannot be written.
-void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info);
+void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info,
+              const PdfPages& pages = {});
+// Writes the report to a device open for writing (a buffer for the print system).
+// EInvalidOperation when the device refuses a write.
+void writePdf(const PreparedReport& report, QIODevice& device, const PdfInfo& info,
+              const PdfPages& pages = {});
 
 }  // namespace report
