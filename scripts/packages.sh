@@ -3,7 +3,7 @@
 
 build_packages=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev libgtest-dev libgmock-dev
+  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev libcups2-dev libgtest-dev libgmock-dev
   libbenchmark-dev
   qt6-translations-l10n fonts-arphic-uming fonts-wqy-microhei poppler-utils
 )
