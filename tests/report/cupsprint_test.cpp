@@ -334,9 +334,10 @@ TEST_F(CupsPrint, APausedQueueTakesTheJobAndSaysThatItWaits) {
 }
 
 TEST_F(CupsPrint, CancellingLeavesNoJobBehind) {
-    // In the progress box, while the pages of a long statement are written.
+    // In the progress box, while the pages of a long statement are written: long enough
+    // (4,000 pages) that the box comes up after its 400 ms even with a much faster writer.
     auto big = stmt::makeResult();
-    stmt::addRows(*big, 29 * 2000);
+    stmt::addRows(*big, 29 * 4000);
     big->Open();
     const report::PreparedReport longOne = stmt::printAndCapture(*big);
     report::Preview preview(longOne);
