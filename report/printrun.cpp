@@ -101,8 +101,9 @@ void RunPrint(db::DataSet* result, const QString& viewObjectText, const QString&
     // The preview holds its own pages, so the controls follow the result again while it
     // is open: a statistics run meanwhile shows its rows in the grid and leaves the pages
     // (and what printing from them gives) as they are.
-    form->QuickRep1->ShowPreview([](report::Preview& preview) {
+    form->QuickRep1->ShowPreview([&periodText](report::Preview& preview) {
         g_openPreview = &preview;
+        preview.setDocumentName(QStringLiteral("出口盈亏表 ") + periodText);
         if (g_previewHook)
             g_previewHook(preview);
     });

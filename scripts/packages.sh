@@ -6,13 +6,14 @@
 # pull in. file: cpack's dependency scan of the Debian package.
 build_packages=(
   build-essential cmake ninja-build pkg-config ccache file
-  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev zlib1g-dev
+  qt6-base-dev libgl-dev libsqlite3-dev freetds-dev libxlsxwriter-dev zlib1g-dev libcups2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-translations-l10n fonts-arphic-uming fonts-wqy-microhei poppler-utils
 )
-# The independent TDS clients the network back end's tests check the test server against.
-# Debian 12's python3-tds imports pkg_resources without depending on its package.
-test_packages=(freetds-bin python3-tds python3-pkg-resources)
+# The independent TDS clients the network back end's tests check the test server against
+# (Debian 12's python3-tds imports pkg_resources without depending on its package), and the
+# print system the printing tests start a private copy of.
+test_packages=(freetds-bin python3-tds python3-pkg-resources cups cups-client)
 
 # Sets sudo_cmd to (sudo) when sudo may be used here; otherwise sets refusal to the reason
 # and returns 1. Tries without a password first, so password-less sudo works without a

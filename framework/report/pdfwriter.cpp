@@ -127,9 +127,10 @@ struct StyleFont {
 
 class Writer {
 public:
-    explicit Writer(const QString& path) : m_file(path) {}
+    // Every byte goes to `sink`, which throws when it cannot take them.
+    explicit Writer(std::function<void(const QByteArray&)> sink) : m_sink(std::move(sink)) {}
 
-    void write(const PreparedReport& rep, const PdfInfo& info, const PageProgress& progress);
+    void write(const PreparedReport& rep, const PdfInfo& info, const PdfPages& pages);
 
 private:
     int reserve() {
@@ -144,7 +145,7 @@ private:
     }
     void end() { put("\nendobj\n"); }
     void put(const QByteArray& bytes) {
-        m_file.write(bytes);
+        m_sink(bytes);
         m_pos += bytes.size();
     }
     void stream(int object, const QByteArray& data, bool compress, const QByteArray& extra = {}) {
@@ -170,7 +171,7 @@ private:
               const QString& text, double pageHeightPt);
     void writeFont(const Font& font);
 
-    io::AtomicFile m_file;
+    std::function<void(const QByteArray&)> m_sink;
     qint64 m_pos = 0;
     std::vector<qint64> m_offsets{0};  // by object number; 0 is the free head
     std::vector<Face> m_faces;
@@ -446,7 +447,13 @@ void Writer::writeFont(const Font& font) {
     end();
 }
 
-void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PageProgress& progress) {
+void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PdfPages& chosen) {
+    std::vector<int> pages;
+    for (int p : chosen.pages)
+        if (p >= 0 && p < rep.pageCount())
+            pages.push_back(p);
+    if (chosen.pages.empty())
+        for (int p = 0; p < rep.pageCount(); ++p) pages.push_back(p);
     put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     const int catalog = reserve();
     const int pagesObject = reserve();
@@ -458,7 +465,7 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PagePro
     const double heightPt = paper.height() * kPtPerMm;
     const auto& styles = rep.styles();
     std::vector<int> pageObjects;
-    pageObjects.reserve(static_cast<std::size_t>(rep.pageCount()));
+    pageObjects.reserve(pages.size());
     QByteArray content;
     // Where something is already drawn on the page, in 2 mm bands of height: a text's white
     // box matters only over something drawn before it.
@@ -485,7 +492,7 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PagePro
         return false;
     };
 
-    for (int p = 0; p < rep.pageCount(); ++p) {
+    for (int p : pages) {
         content.clear();
         content += "2 J 2 j 0 g 0 G\n";  // the screen's pen: square caps, bevelled joins
         for (auto& b : drawn) b.clear();
@@ -562,7 +569,8 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PagePro
         put(dict);
         end();
         pageObjects.push_back(page);
-        if (progress && !progress(p + 1))
+        if (chosen.progress &&
+            !chosen.progress(static_cast<int>(pageObjects.size()), static_cast<int>(pages.size())))
             throw EAbort();
     }
 
@@ -602,14 +610,23 @@ void Writer::write(const PreparedReport& rep, const PdfInfo& info, const PagePro
              QByteArray::number(infoObject) + " 0 R >>\nstartxref\n" + QByteArray::number(xref) +
              "\n%%EOF\n";
     put(table);
-    m_file.commit();
 }
 
 }  // namespace
 
 void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info,
-              const PageProgress& progress) {
-    Writer(path).write(report, info, progress);
+              const PdfPages& pages) {
+    io::AtomicFile file(path);
+    Writer([&file](const QByteArray& bytes) { file.write(bytes); }).write(report, info, pages);
+    file.commit();
+}
+
+void writePdf(const PreparedReport& report, QIODevice& device, const PdfInfo& info,
+              const PdfPages& pages) {
+    Writer([&device](const QByteArray& bytes) {
+        if (device.write(bytes) != bytes.size())
+            throw EInvalidOperation(QStringLiteral("无法写出PDF：%1").arg(device.errorString()));
+    }).write(report, info, pages);
 }
 
 }  // namespace report

@@ -6,6 +6,9 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
+
+class QIODevice;
 
 namespace report {
 
@@ -16,13 +19,22 @@ struct PdfInfo {
     QString creator;
 };
 
-// Called with the pages written so far; false cancels (EAbort).
-using PageProgress = std::function<bool(int pagesDone)>;
+// Which pages a write covers, and how far it has got.
+struct PdfPages {
+    std::vector<int> pages;  // 0-based, in the order written; empty: every page
+    // Called after each page with (pages written, pages to write); false stops the write
+    // with EAbort.
+    std::function<bool(int, int)> progress;
+};
 
-// Writes the whole report to `path` (through a temporary file: a failed or cancelled write
-// leaves no file and any earlier file as it was). EInvalidOperation naming the cause when
-// the file cannot be written.
+// Writes the report to `path` (through a temporary file: a failed or stopped write leaves no
+// file and any earlier file as it was). EInvalidOperation naming the cause when the file
+// cannot be written.
 void writePdf(const PreparedReport& report, const QString& path, const PdfInfo& info,
-              const PageProgress& progress = {});
+              const PdfPages& pages = {});
+// Writes the report to a device open for writing (a buffer for the print system).
+// EInvalidOperation when the device refuses a write.
+void writePdf(const PreparedReport& report, QIODevice& device, const PdfInfo& info,
+              const PdfPages& pages = {});
 
 }  // namespace report

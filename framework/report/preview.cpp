@@ -4,10 +4,12 @@
 
 #include "framework/report/pageview.h"
 #include "framework/report/pdfwriter.h"
+#include "framework/report/printjob.h"
 #include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
 #include "framework/ui/boundary.h"
+#include "framework/ui/messages.h"
 #include "framework/ui/progress.h"
 
 #include <QAction>
@@ -15,7 +17,6 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollArea>
@@ -34,14 +35,6 @@ namespace {
 
 const QString kReportFilter = QStringLiteral("报表文件 (*.pnlr)");
 const QString kPdfFilter = QStringLiteral("PDF 文件 (*.pdf)");
-
-QPageLayout layoutFor(QSizeF paperMm) {
-    const bool landscape = paperMm.width() > paperMm.height();
-    const QSizeF portrait = landscape ? paperMm.transposed() : paperMm;
-    return QPageLayout(QPageSize(portrait, QPageSize::Millimeter),
-                       landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                       QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-}
 
 }  // namespace
 
@@ -106,6 +99,9 @@ Preview::Preview(PreparedReport pages, QWidget* parent)
     m_indicator = new QLabel(this);
     m_indicator->setObjectName(QStringLiteral("lblPageIndicator"));
     statusBar()->addWidget(m_indicator);
+    m_printStatus = new QLabel(this);
+    m_printStatus->setObjectName(QStringLiteral("lblPrintStatus"));
+    statusBar()->addPermanentWidget(m_printStatus);
 
     m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     m_printer->setCopyCount(1);
@@ -244,38 +240,28 @@ void Preview::showPages() {
 void Preview::print(QPrinter& printer) {
     // The pages as shown, not a new layout: the rows under an open preview may have been
     // replaced by a later statistics run meanwhile.
-    printer.setFullPage(true);
-    printer.setPageLayout(layoutFor(m_pages.paperSize()));
-    int from = 1;
-    int to = pageCount();
-    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-        from = std::max(1, printer.fromPage());
-        to = std::min(to, printer.toPage() > 0 ? printer.toPage() : to);
-    }
-    if (from > to)
+    m_printStatus->clear();
+    PrintOutcome outcome;
+    try {
+        outcome = printPages(m_pages, printer, m_documentName, this);
+    } catch (const EAbort&) {
+        m_printStatus->setText(QStringLiteral("打印已取消。"));
         return;
-    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
-    QPainter painter;
-    if (!painter.begin(&printer))
-        throw EInvalidOperation(
-            QStringLiteral("Printing could not start on \"%1\"").arg(printer.printerName()));
-    bool first = true;
-    for (int c = 0; c < copies; ++c) {
-        for (int p = from; p <= to; ++p) {
-            if (!first)
-                printer.newPage();
-            first = false;
-            m_pages.paintPage(painter, p - 1);
-        }
     }
-    painter.end();
+    m_printStatus->setText(outcome.status);
+    if (!outcome.notice.isEmpty())
+        ui::ShowMessage(outcome.notice);
+}
+
+QString Preview::printStatus() const {
+    return m_printStatus->text();
 }
 
 void Preview::exportPdf(const QString& path) {
     ui::JobProgress progress(this, QStringLiteral("正在导出PDF，共%1页…").arg(pageCount()),
                              pageCount());
     writePdf(m_pages, path, {QStringLiteral("出口盈亏表"), QStringLiteral("exportpnl")},
-             progress.callback());
+             {{}, [&progress](int done, int) { return progress.step(done); }});
 }
 
 void Preview::saveToFile(const QString& path) {

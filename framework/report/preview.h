@@ -45,7 +45,14 @@ public:
     void zoomBy(double factor, QPoint anchor = {});
     QString pageIndicatorText() const;
 
-    void print(QPrinter& printer);  // the printer's page range and copies
+    // Prints the pages as the printer is set up (a file, a CUPS queue: its page range, copies
+    // and collation) under a progress box, and says in the status bar where they went.
+    // Throws when printing fails; a cancelled print leaves nothing and says so.
+    void print(QPrinter& printer);
+    // The print job's name in the queue (and the printed PDF's title).
+    void setDocumentName(const QString& name) { m_documentName = name; }
+    const QString& documentName() const { return m_documentName; }
+    QString printStatus() const;  // the status bar's word on the last print
     // Both under the progress box of long jobs; cancelled, they leave no file.
     void exportPdf(const QString& path);  // A4 as prepared, fonts embedded
     void saveToFile(const QString& path);
@@ -78,6 +85,8 @@ private:
     PageView* m_view = nullptr;
     QScrollArea* m_scroll = nullptr;
     QLabel* m_indicator = nullptr;
+    QLabel* m_printStatus = nullptr;
+    QString m_documentName = QStringLiteral("出口盈亏表");
     QSpinBox* m_pageBox = nullptr;  // the page to go to, typed
     std::unique_ptr<QPrinter> m_printer;
 };
