@@ -207,9 +207,16 @@ StyleFont& Writer::styleFont(int index, const PreparedReport::Style& style) {
     // raw font of it has no family name either, and asking for one crashes.
     if (sf.font.family().isEmpty())
         sf.font.setFamily(QGuiApplication::font().family());
-    // A pixel size, where a (damaged) font has one beside its point size, is the one Qt draws.
-    sf.sizePt =
-        style.font.pixelSize() > 0 ? style.font.pixelSize() * 0.75 : style.font.pointSizeF();
+    // A font holds a point size or a pixel size, the other -1; a damaged one may hold both
+    // (Qt then draws the pixel size, even 0, and its raw font has no family): set afresh.
+    if (style.font.pixelSize() > 0) {
+        sf.font.setPixelSize(style.font.pixelSize());
+        sf.sizePt = style.font.pixelSize() * 0.75;
+    } else {
+        sf.sizePt = style.font.pointSizeF();
+        if (sf.sizePt > 0)
+            sf.font.setPointSizeF(sf.sizePt);
+    }
     // A size the file cannot state, or no face to take glyphs from (a size no font is made in).
     const auto refuse = [&] {
         return EInvalidOperation(QStringLiteral("报表中有无法用于PDF的字体“%1”（%2磅），无法导出")

@@ -214,14 +214,12 @@ bool plausiblePaper(QSizeF paper, const std::optional<QMarginsF>& margins) {
 }
 
 bool plausibleFont(const QFont& f) {
-    // Either size may be set (a damaged file sets both; Qt then draws the pixel size).
-    const bool points = f.pointSizeF() > 0;
-    const bool pixels = f.pixelSize() > 0;
-    if (!points && !pixels)
-        return false;
-    if (points && !(f.pointSizeF() >= kMinFontPt && f.pointSizeF() <= kMaxFontPt))
-        return false;
-    if (pixels && !(f.pixelSize() * 0.75 >= kMinFontPt && f.pixelSize() * 0.75 <= kMaxFontPt))
+    // A font has a point size or a pixel size and -1 for the other; a damaged file may give
+    // both (Qt then draws the pixel size, even 0).
+    const double pt = f.pixelSize() == -1    ? f.pointSizeF()
+                      : f.pointSizeF() == -1 ? f.pixelSize() * 0.75
+                                             : -1;
+    if (!(pt >= kMinFontPt && pt <= kMaxFontPt))
         return false;
     const auto spacing = [](double v, QFont::SpacingType type) {
         // Percent of the normal spacing, or points added between letters.
