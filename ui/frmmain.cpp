@@ -54,6 +54,8 @@ QComboBox* periodBox(QWidget* parent, const char* name, int width, int maxLength
     box->setFixedSize(width, 22);
     box->setMaxVisibleItems(rows);
     box->lineEdit()->setMaxLength(maxLength);
+    // The box keeps exactly what was typed: completing "1" to "10" changed the period.
+    box->setCompleter(nullptr);
     ui::setPreferredInputMethod(box);
     return box;
 }
@@ -297,11 +299,14 @@ void Tfrmmain::FormCreate() {
     for (int i = 0; i < cbxMonth1->count(); ++i) cbxmonth2->addItem(cbxMonth1->itemText(i));
     cbxmonth2->setCurrentIndex(cbxMonth1->currentIndex());
 
-    // 6. Years: the text is set, not a list selection, so a year outside the list still shows.
+    // 6. Years: the text is set, not a list selection, so a year outside the list still shows
+    // and Down goes to the first year. (The first item added becomes the selection.)
     for (int y = 2005; y <= 2020; ++y) cbxYear1->addItem(QString::number(y));
-    cbxYear1->setEditText(QString::number(ServerYear));
     for (int i = 0; i < cbxYear1->count(); ++i) cbxyear2->addItem(cbxYear1->itemText(i));
-    cbxyear2->setEditText(QString::number(ServerYear));
+    for (QComboBox* year : {cbxYear1, cbxyear2}) {
+        year->setCurrentIndex(-1);
+        year->setEditText(QString::number(ServerYear));
+    }
 
     // 7-8.
     cbxOption->setCurrentIndex(0);
