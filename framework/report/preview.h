@@ -50,6 +50,10 @@ public:
     void saveToFile(const QString& path) const;
     void loadFromFile(const QString& path);  // shows the loaded pages; printing prints them
 
+    // The name, without suffix, that saving and the PDF export propose ("出口盈亏表_…").
+    void setDocumentName(const QString& name) { m_documentName = name; }
+    const QString& documentName() const { return m_documentName; }
+
     // Set this dynamic property to a path and actExportPdf writes there without a dialog.
     static constexpr const char* kExportPathProperty = "exportPdfPath";
 
@@ -68,8 +72,10 @@ private:
     void onSave();
     void onLoad();
     void onExportPdf();
+    QString proposedName(const QString& suffix) const;
 
     PreparedReport m_pages;
+    QString m_documentName;
     Zoom m_zoom = Zoom::PageWidth;
     double m_customPpm = 0;
     bool m_closed = false;
