@@ -152,10 +152,11 @@ void Tfrmmain::buildTopBar() {
         period->addWidget(w);
     // A keyboard's keys reach the combo box (it has the focus and hands them to its line
     // edit directly, past that edit's filters); the filter sits on both in case something
-    // delivers to the line edit itself.
-    for (QComboBox* year : {cbxYear1, cbxyear2}) {
-        year->installEventFilter(this);
-        year->lineEdit()->installEventFilter(this);
+    // delivers to the line edit itself. It filters the years' typing and keeps the window's
+    // export shortcuts from the line edits of all four.
+    for (QComboBox* box : {cbxYear1, cbxMonth1, cbxyear2, cbxmonth2}) {
+        box->installEventFilter(this);
+        box->lineEdit()->installEventFilter(this);
     }
 
     cbxOption = named(new QComboBox(Panel1), "cbxOption");
@@ -254,6 +255,7 @@ void Tfrmmain::buildGrid() {
         connect(act, &QAction::triggered, this,
                 [this, excel] { ui::guarded([this, excel] { ExportStatement(excel); }); });
         DBGridEh1->addContextAction(act);
+        addAction(act);  // the shortcut works wherever in the window the focus is
         return act;
     };
     actExportXlsx = exportAction("actExportXlsx", QStringLiteral("导出Excel…"),
@@ -327,6 +329,13 @@ void Tfrmmain::FormClose() {
 }
 
 bool Tfrmmain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        // A line edit claims Ctrl+E (end of line) for itself; the export comes first here.
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* act : {actExportXlsx, actExportCsv})
+            if (act && act->shortcut() == pressed)
+                return true;
+    }
     QComboBox* year = nullptr;
     for (QComboBox* box : {cbxYear1, cbxyear2}) {
         if (watched == box || watched == box->lineEdit())
