@@ -68,7 +68,8 @@ private:
 struct TextBox {
     QRectF rect;
     const QFont* font = nullptr;  // the element's
-    // A smaller size that fits (see setFitLeft); made only then, as a box is made per text.
+    // A smaller size that fits (setFitLeft, setFitRight); made only then, as a box is made
+    // per text.
     std::optional<QFont> fitted;
     const QFont& drawnFont() const { return fitted ? *fitted : *font; }
     TextAlign align = TextAlign::Left;
