@@ -40,23 +40,31 @@ public:
 
     void accept() override {
         // Qt reads the name box again when it accepts: what stands there is what it checks.
+        // A folder typed (to go into it) is left to Qt, and so are several quoted names.
         auto* box = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         const QString typed = box ? box->text() : QString();
-        if (!typed.isEmpty() && !typed.contains(QLatin1Char('"'))) {
-            const QDir here = directory();
+        if (!typed.isEmpty() && !typed.contains(QLatin1Char('"')) &&
+            !typed.endsWith(QLatin1Char('/')) && !QFileInfo(onDisk(typed)).isDir()) {
             const QString named = text::withSuffix(typed, m_suffix);
-            if (!QFileInfo(here.absoluteFilePath(typed)).isDir() && named != typed) {
-                if (acceptMode() == AcceptSave)
-                    box->setText(named);
-                else if (!QFileInfo::exists(here.absoluteFilePath(typed)) &&
-                         QFileInfo::exists(here.absoluteFilePath(named)))
-                    box->setText(named);
-            }
+            const bool save = acceptMode() == AcceptSave;
+            if (named != typed &&
+                (save || (!QFileInfo::exists(onDisk(typed)) && QFileInfo::exists(onDisk(named)))))
+                box->setText(named);
         }
         QFileDialog::accept();
     }
 
 private:
+    // Where a typed name is, as the dialog finds it: in the folder shown, or from home for
+    // "~/...".
+    QString onDisk(const QString& typed) const {
+        const QString here = directory().absoluteFilePath(typed);
+        if (QFileInfo::exists(here) ||
+            !(typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"))))
+            return here;
+        return QDir::homePath() + typed.mid(1);
+    }
+
     QString m_suffix;
 };
 

@@ -88,6 +88,17 @@ TEST_F(ExportDialogTest, TheWrittenFileCarriesItsFormatsSuffix) {
         }
     }
     EXPECT_EQ(files().size(), 6);
+
+    // A folder typed is gone into, not given a suffix; the name typed there is written there.
+    ASSERT_TRUE(QDir(tmp.path()).mkpath(QStringLiteral("sub")));
+    exportThrough(true, [&](ModalScript& s) {
+        s.then("QFileDialog", [&](QWidget* dialog) {
+            testsupport::typeFileName(dialog, path(QStringLiteral("sub")));
+            testsupport::typeFileName(dialog, QStringLiteral("inside"));
+        });
+    });
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("sub/inside.xlsx"))));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("sub.xlsx"))));
 }
 
 // Before, the dialog checked the name as typed ("exp1", which does not exist) and the export
