@@ -6,6 +6,7 @@
 #include "framework/db/dataset.h"
 #include "framework/report/preview.h"
 #include "framework/text/errors.h"
+#include "framework/text/text.h"
 #include "framework/ui/application.h"
 #include "report/tfrmexportprn.h"
 
@@ -101,7 +102,13 @@ void RunPrint(db::DataSet* result, const QString& viewObjectText, const QString&
     // The preview holds its own pages, so the controls follow the result again while it
     // is open: a statistics run meanwhile shows its rows in the grid and leaves the pages
     // (and what printing from them gives) as they are.
-    form->QuickRep1->ShowPreview([&periodText](report::Preview& preview) {
+    // Saved reports and PDF files are named like the statement's exports; the print job after
+    // the statement and its period.
+    const QString fileBaseName =
+        text::safeFileName(periodText.isEmpty() ? QStringLiteral("出口盈亏表")
+                                                : QStringLiteral("出口盈亏表_") + periodText);
+    form->QuickRep1->ShowPreview([&periodText, fileBaseName](report::Preview& preview) {
+        preview.setFileBaseName(fileBaseName);
         g_openPreview = &preview;
         preview.setDocumentName(QStringLiteral("出口盈亏表 ") + periodText);
         if (g_previewHook)

@@ -16,7 +16,11 @@ constexpr double kRuleHigh = 0.26;    // height of a horizontal rule and overhan
 constexpr double kRowHigh = 5.29;     // column header, detail, summary and footer bands
 constexpr double kCaptionTop = 1.06;  // header captions and footer texts
 constexpr double kValueTop = 0.79;    // detail values and totals
-constexpr double kTotalClearance = 0.4;  // between a total and the rule on its left
+// A figure's box (white behind its text) may reach a rule but not cover its ink: the rules
+// are drawn first, so a box over one hid it.
+constexpr double kRuleInk = kPen / 2;
+// Between a text that runs past its column and the next figure, so two never read as one.
+constexpr double kFigureGap = 0.5;
 
 struct Column {
     const char* caption;  // nullptr: no header caption
@@ -162,6 +166,7 @@ void TfrmExportPrn::buildColumnHeader() {
 void TfrmExportPrn::buildDetail() {
     Band* b = DetailBand1;
     ruleRow(b, QStringLiteral("qrsDetail"), 286.28, -kRuleHigh, kRowHigh + kRuleHigh);
+    report::DBText* values[15];
     for (int i = 0; i < 15; ++i) {
         const Column& c = kColumns[i];
         const QString field = QString::fromLatin1(c.field);
@@ -171,8 +176,18 @@ void TfrmExportPrn::buildDetail() {
         t->setPosition(c.anchor, kValueTop);
         t->setAlignment(c.align);
         t->setFont(ui::font9());
+        values[i] = t;
         if (i == kProfitColumn)
             qrdbt_lirun = t;
+    }
+    // An amount too wide for its column prints smaller, right of the rule on its left (it
+    // crossed it). A text may run on over its right rule, but not into the next figure,
+    // whose white box covered it.
+    for (int i = 0; i < 15; ++i) {
+        if (kColumns[i].align == Alignment::Right)
+            values[i]->setFitLeft(kInnerRules[i - 1] + kRuleInk);
+        else
+            values[i]->setFitRight(kInnerRules[i] - kRuleInk, values[i + 1], kFigureGap);
     }
 }
 
@@ -193,8 +208,9 @@ void TfrmExportPrn::buildSummary() {
         e->setAlignment(Alignment::Right);
         e->setFont(ui::font9());
         // A total too wide for its column prints smaller, clear of the rule on its left:
-        // else it ran over the neighbour's figures or under its white box.
-        e->setFitLeft(kInnerRules[i - 1] + kTotalClearance);
+        // else it ran over the neighbour's figures or under its white box. Only then: one
+        // that fits keeps 9 pt however near the rule it ends.
+        e->setFitLeft(kInnerRules[i - 1] + kRuleInk);
         if (i == kProfitColumn)
             qrexpr_lirun = e;
     }

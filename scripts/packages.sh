@@ -12,8 +12,9 @@ build_packages=(
 )
 # The independent TDS clients the network back end's tests check the test server against
 # (Debian 12's python3-tds imports pkg_resources without depending on its package), and the
-# print system the printing tests start a private copy of.
-test_packages=(freetds-bin python3-tds python3-pkg-resources cups cups-client)
+# print system the printing tests start a private copy of, and Gnumeric (ssconvert) to read
+# what the grid puts on the clipboard.
+test_packages=(freetds-bin python3-tds python3-pkg-resources cups cups-client gnumeric)
 
 # Sets sudo_cmd to (sudo) when sudo may be used here; otherwise sets refusal to the reason
 # and returns 1. Tries without a password first, so password-less sudo works without a

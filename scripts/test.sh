@@ -2,9 +2,10 @@
 # Sets up, builds and runs every test headless.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The build's packages, the independent TDS clients that the network back end's tests check
-# the test server against, and the print system (cupsd, lpadmin, lpstat) that the printing
-# tests start a private copy of, asked for in one go: a user without sudo gets one list.
+# The build's packages and what the tests check against: the independent TDS clients for the
+# network back end's test server, the print system (cupsd, lpadmin, lpstat) that the printing
+# tests start a private copy of, and Gnumeric, whose ssconvert reads the grid's copied table as
+# a spreadsheet does; asked for in one go, so a user without sudo gets one list.
 . scripts/packages.sh
 install_missing "${build_packages[@]}" "${test_packages[@]}"
 scripts/setup.sh build

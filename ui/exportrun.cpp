@@ -6,13 +6,13 @@
 #include "framework/grid/footersums.h"
 #include "framework/text/text.h"
 #include "framework/ui/application.h"
+#include "framework/ui/filedialog.h"
 #include "framework/ui/messages.h"
 #include "framework/ui/progress.h"
 #include "ui/frmmain.h"
 #include "ui/statementexport.h"
 
 #include <QDir>
-#include <QFileDialog>
 
 namespace {
 
@@ -49,18 +49,17 @@ void Tfrmmain::ExportStatement(bool excel) {
     QString path = property(kExportPathProperty).toString();
     bool gbk = property(kExportGbkProperty).toBool();
     if (path.isEmpty()) {
-        const QString utf8 = QStringLiteral("CSV 文件，UTF-8 (*.csv)");
         const QString gbkFilter = QStringLiteral("CSV 文件，GBK (*.csv)");
-        QString chosen;
-        path = QFileDialog::getSaveFileName(
-            this, excel ? QStringLiteral("导出Excel") : QStringLiteral("导出CSV"),
-            QDir::home().filePath(ui::proposedExportName(PeriodText, suffix)),
-            excel ? QStringLiteral("Excel 工作簿 (*.xlsx)")
-                  : utf8 + QStringLiteral(";;") + gbkFilter,
-            &chosen);
-        if (path.isEmpty())
+        const ui::FileDialogSpec spec{
+            suffix, excel ? QStringLiteral("导出Excel") : QStringLiteral("导出CSV"),
+            excel ? QStringList{QStringLiteral("Excel 工作簿 (*.xlsx)")}
+                  : QStringList{QStringLiteral("CSV 文件，UTF-8 (*.csv)"), gbkFilter},
+            suffix, ui::proposedExportName(PeriodText, suffix)};
+        const ui::FileChoice chosen = ui::askSaveFile(this, spec);
+        if (chosen.path.isEmpty())
             return;
-        gbk = chosen == gbkFilter;
+        path = chosen.path;
+        gbk = chosen.filter == gbkFilter;
     }
     path = text::withSuffix(path, suffix);
 

@@ -54,6 +54,8 @@ QComboBox* periodBox(QWidget* parent, const char* name, int width, int maxLength
     box->setFixedSize(width, 22);
     box->setMaxVisibleItems(rows);
     box->lineEdit()->setMaxLength(maxLength);
+    // The box keeps exactly what was typed: completing "1" to "10" changed the period.
+    box->setCompleter(nullptr);
     ui::setPreferredInputMethod(box);
     return box;
 }
@@ -156,10 +158,11 @@ void Tfrmmain::buildTopBar() {
         period->addWidget(w);
     // A keyboard's keys reach the combo box (it has the focus and hands them to its line
     // edit directly, past that edit's filters); the filter sits on both in case something
-    // delivers to the line edit itself.
-    for (QComboBox* year : {cbxYear1, cbxyear2}) {
-        year->installEventFilter(this);
-        year->lineEdit()->installEventFilter(this);
+    // delivers to the line edit itself. It filters the years' typing and keeps the window's
+    // export shortcuts from the line edits of all four.
+    for (QComboBox* box : {cbxYear1, cbxMonth1, cbxyear2, cbxmonth2}) {
+        box->installEventFilter(this);
+        box->lineEdit()->installEventFilter(this);
     }
 
     cbxOption = named(new QComboBox(Panel1), "cbxOption");
@@ -258,6 +261,7 @@ void Tfrmmain::buildGrid() {
         connect(act, &QAction::triggered, this,
                 [this, excel] { ui::guarded([this, excel] { ExportStatement(excel); }); });
         DBGridEh1->addContextAction(act);
+        addAction(act);  // the shortcut works wherever in the window the focus is
         return act;
     };
     actExportXlsx = exportAction("actExportXlsx", QStringLiteral("导出Excel…"),
@@ -305,11 +309,14 @@ void Tfrmmain::FormCreate() {
     for (int i = 0; i < cbxMonth1->count(); ++i) cbxmonth2->addItem(cbxMonth1->itemText(i));
     cbxmonth2->setCurrentIndex(cbxMonth1->currentIndex());
 
-    // 6. Years: the text is set, not a list selection, so a year outside the list still shows.
+    // 6. Years: the text is set, not a list selection, so a year outside the list still shows
+    // and Down goes to the first year. (The first item added becomes the selection.)
     for (int y = 2005; y <= 2020; ++y) cbxYear1->addItem(QString::number(y));
-    cbxYear1->setEditText(QString::number(ServerYear));
     for (int i = 0; i < cbxYear1->count(); ++i) cbxyear2->addItem(cbxYear1->itemText(i));
-    cbxyear2->setEditText(QString::number(ServerYear));
+    for (QComboBox* year : {cbxYear1, cbxyear2}) {
+        year->setCurrentIndex(-1);
+        year->setEditText(QString::number(ServerYear));
+    }
 
     // 7-8.
     cbxOption->setCurrentIndex(0);
@@ -330,6 +337,13 @@ void Tfrmmain::FormClose() {
 }
 
 bool Tfrmmain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        // A line edit claims Ctrl+E (end of line) for itself; the export comes first here.
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* act : {actExportXlsx, actExportCsv})
+            if (act && act->shortcut() == pressed)
+                return true;
+    }
     QComboBox* year = nullptr;
     for (QComboBox* box : {cbxYear1, cbxyear2}) {
         if (watched == box || watched == box->lineEdit())

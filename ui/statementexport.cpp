@@ -88,12 +88,7 @@ QString proposedExportName(const QString& periodText, const QString& suffix) {
     QString name = QStringLiteral("出口盈亏表");
     if (!periodText.isEmpty())
         name += QLatin1Char('_') + periodText;
-    static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
-    for (QChar& ch : name) {
-        if (forbidden.contains(ch) || ch.unicode() < 0x20)
-            ch = QLatin1Char('_');
-    }
-    return name + QLatin1Char('.') + suffix;
+    return text::safeFileName(name) + QLatin1Char('.') + suffix;
 }
 
 namespace {

@@ -383,7 +383,10 @@ std::unique_ptr<QMimeData> DBGrid::selectionMimeData() const {
     if (everyRow)
         addLine([this](int c) { return footerText(c); }, "td");
     html.chop(4);  // the last "<tr>" opened
-    html += QStringLiteral("</table>");
+    // A whole document that names its encoding: programs that read the HTML flavour
+    // (Gnumeric among them) took a bare table for Latin-1 and garbled every Chinese text.
+    html = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>") +
+           html + QStringLiteral("</table></body></html>\n");
 
     auto mime = std::make_unique<QMimeData>();
     mime->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));

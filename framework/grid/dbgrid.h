@@ -50,8 +50,9 @@ public:
     QString footerText(int column) const;
 
     // The selected cells (or rows) as the clipboard gets them: tab-separated text and an
-    // HTML table, the column titles first, in the columns' on-screen order; with every row
-    // selected the footer line follows. Nothing selected: the current cell.
+    // HTML document (UTF-8) of one table, the column titles first, in the columns' on-screen
+    // order; with every row selected the footer line follows. Nothing selected: the current
+    // cell.
     std::unique_ptr<QMimeData> selectionMimeData() const;
     void copySelection() const;  // actCopy (Ctrl+C, context menu "复制")
     // Adds an action to the grid's context menu (after "复制"); the grid does not own it.

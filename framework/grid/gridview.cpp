@@ -8,11 +8,42 @@
 #include "framework/grid/rowindicator.h"
 
 #include <QHeaderView>
+#include <QInputEvent>
 #include <QScrollBar>
+#include <memory>
 
 namespace grid {
 
 namespace {
+
+// What a user's move or click does to the selection. Ctrl does not keep the old selection
+// here: Ctrl+End, Ctrl+Down, Ctrl+click and Ctrl+Space move the current row (or cell) and
+// highlight it like any move, so only Shift with a move, Ctrl+A and a drag select a range.
+// Before, Ctrl moves left the highlight behind and Ctrl+click or Ctrl+Space unselected it.
+// The event to decide by: `event` itself, or a copy of it without Ctrl kept in `copy`.
+const QEvent* withoutCtrl(const QEvent* event, std::unique_ptr<QEvent>& copy) {
+    if (!event || !event->isInputEvent())
+        return event;
+    const auto* input = static_cast<const QInputEvent*>(event);
+    if (!(input->modifiers() & Qt::ControlModifier))
+        return event;
+    copy.reset(event->clone());
+    static_cast<QInputEvent*>(copy.get())->setModifiers(input->modifiers() & ~Qt::ControlModifier);
+    return copy.get();
+}
+
+// The frozen columns' overlay takes clicks and drags on those columns.
+class FrozenView : public QTableView {
+public:
+    using QTableView::QTableView;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        std::unique_ptr<QEvent> copy;
+        return QTableView::selectionCommand(index, withoutCtrl(event, copy));
+    }
+};
 
 void setupCommon(QTableView* v) {
     v->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -37,7 +68,7 @@ void setupCommon(QTableView* v) {
 
 }  // namespace
 
-GridView::GridView(QWidget* parent) : QTableView(parent), m_frozen(new QTableView(this)) {
+GridView::GridView(QWidget* parent) : QTableView(parent), m_frozen(new FrozenView(this)) {
     setObjectName(QStringLiteral("gridView"));
     m_frozen->setObjectName(QStringLiteral("gridFrozenView"));
     m_indicator = new RowIndicator(this);
@@ -208,6 +239,12 @@ void GridView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     const int covered = frozenWidth() - columnViewportPosition(index.column());
     if (covered > 0)
         h->setValue(h->value() - covered);
+}
+
+QItemSelectionModel::SelectionFlags GridView::selectionCommand(const QModelIndex& index,
+                                                               const QEvent* event) const {
+    std::unique_ptr<QEvent> copy;
+    return QTableView::selectionCommand(index, withoutCtrl(event, copy));
 }
 
 void GridView::resizeEvent(QResizeEvent* event) {

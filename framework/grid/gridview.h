@@ -37,6 +37,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
 
 private:
     void syncFrozenColumns();  // the overlay shows exactly the first N visual columns

@@ -9,6 +9,7 @@
 #include "framework/text/errors.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace report {
 
@@ -24,27 +25,46 @@ const FontMeasure& TextElement::measure() const {
     return *m_measure;
 }
 
+template <typename Fits>
+const FontMeasure& TextElement::shrink(TextBox& box, const QString& s, Fits fits) const {
+    constexpr double kSmallest = 6.0;
+    const int steps = std::max(0, static_cast<int>((m_font.pointSizeF() - kSmallest) * 2 + 1e-9));
+    const FontMeasure* m = &measure();
+    for (int i = 0; i < steps; ++i) {
+        if (static_cast<std::size_t>(i) == m_smaller.size()) {
+            QFont smaller = m_font;
+            smaller.setPointSizeF(m_font.pointSizeF() - 0.5 * (i + 1));
+            m_smaller.emplace_back(smaller, &FontMeasure::of(smaller));
+        }
+        const auto& [font, fontMeasure] = m_smaller[static_cast<std::size_t>(i)];
+        box.fitted = font;
+        m = fontMeasure;
+        if (fits(m->width(s)))
+            break;
+    }
+    return *m;
+}
+
 TextBox TextElement::place(const RenderContext& ctx, const QString& s) const {
     TextBox box;
     box.font = &m_font;
     const FontMeasure* m = &measure();
     double width = m->width(s);
-    double height = m->height();
-    double top = this->top();
-    if (m_fitLeft >= 0 && m_autoSize && m_align == Alignment::Right && x() - width < m_fitLeft) {
-        // Half a point at a time, keeping the text's middle where it was.
-        const double fullHeight = height;
-        box.fitted = m_font;
-        for (double size = m_font.pointSizeF() - 0.5; size >= 6.0 - 1e-9; size -= 0.5) {
-            box.fitted->setPointSizeF(size);
-            m = &FontMeasure::of(*box.fitted);
-            width = m->width(s);
-            height = m->height();
-            if (x() - width >= m_fitLeft)
-                break;
+    if (m_autoSize && m_align == Alignment::Right && m_fitLeft >= 0 && x() - width < m_fitLeft) {
+        m = &shrink(box, s, [this](double w) { return x() - w >= m_fitLeft; });
+    } else if (m_autoSize && m_align == Alignment::Left && m_fitNext && x() + width > m_fitRight) {
+        // Past its own column only as far as the next figure leaves room.
+        const TextBox next = m_fitNext->place(ctx, m_fitNext->text(ctx));
+        if (!next.empty) {
+            const double limit = std::max(m_fitRight, next.rect.left() - ctx.origin.x() - m_fitGap);
+            if (x() + width > limit)
+                m = &shrink(box, s, [this, limit](double w) { return x() + w <= limit; });
         }
-        top += (fullHeight - height) / 2;
     }
+    width = m->width(s);
+    const double height = m->height();
+    // A smaller text keeps its middle where the full-size one had it.
+    const double top = this->top() + (measure().height() - height) / 2;
     const double w = m_autoSize ? width : m_width;
     const double h = m_autoSize ? height : std::max(m_height, 0.0);
     double left = x();

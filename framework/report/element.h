@@ -13,6 +13,8 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace db {
 class DataSet;
@@ -66,7 +68,8 @@ private:
 struct TextBox {
     QRectF rect;
     const QFont* font = nullptr;  // the element's
-    // A smaller size that fits (see setFitLeft); made only then, as a box is made per text.
+    // A smaller size that fits (setFitLeft, setFitRight); made only then, as a box is made
+    // per text.
     std::optional<QFont> fitted;
     const QFont& drawnFont() const { return fitted ? *fitted : *font; }
     TextAlign align = TextAlign::Left;
@@ -81,6 +84,7 @@ public:
     void setFont(const QFont& f) {
         m_font = f;
         m_measure = nullptr;
+        m_smaller.clear();
     }
     Alignment alignment() const { return m_align; }
     void setAlignment(Alignment a) { m_align = a; }
@@ -94,8 +98,18 @@ public:
     bool transparent() const { return m_transparent; }
     void setTransparent(bool on) { m_transparent = on; }
     // A right-aligned auto-sized text that would reach left of `left` (band millimetres) is
-    // printed smaller, down to 6 pt, so that it stays right of it; its right edge stays.
+    // printed in the largest size, in half points down to 6 pt, that keeps it right of it;
+    // its right edge stays.
     void setFitLeft(double left) { m_fitLeft = left; }
+    // A left-aligned auto-sized text may run on past `right` (band millimetres), but not to
+    // within `gap` of the next figure of its band, `next`, as placed at the same placement:
+    // one that would is printed in the largest size, down to 6 pt, that stays clear of it,
+    // or that ends at `right`. Its left edge stays.
+    void setFitRight(double right, const TextElement* next, double gap) {
+        m_fitRight = right;
+        m_fitNext = next;
+        m_fitGap = gap;
+    }
 
     virtual QString text(const RenderContext& ctx) const = 0;
     void render(const RenderContext& ctx) const override;
@@ -106,13 +120,22 @@ public:
 
 private:
     const FontMeasure& measure() const;
+    // The largest size below the font's, in half points down to 6 pt, at which `fits` holds
+    // for the text's width (6 pt when none does); into box.fitted, with its measure.
+    template <typename Fits>
+    const FontMeasure& shrink(TextBox& box, const QString& s, Fits fits) const;
 
     QFont m_font;
     mutable const FontMeasure* m_measure = nullptr;
+    // The smaller sizes tried by the fitting, made on first use: 0.5 pt, 1 pt, ... below.
+    mutable std::vector<std::pair<QFont, const FontMeasure*>> m_smaller;
     Alignment m_align = Alignment::Left;
     bool m_autoSize = true;
     bool m_transparent = false;  // default: an opaque white box behind the text
     double m_fitLeft = -1;       // < 0: no limit
+    double m_fitRight = 0;
+    const TextElement* m_fitNext = nullptr;  // none: no limit on the right
+    double m_fitGap = 0;
     double m_width = 0;
     double m_height = 0;
 };

@@ -9,13 +9,13 @@
 #include "framework/text/errors.h"
 #include "framework/text/text.h"
 #include "framework/ui/boundary.h"
+#include "framework/ui/filedialog.h"
 #include "framework/ui/messages.h"
 #include "framework/ui/progress.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -35,6 +35,7 @@ namespace {
 
 const QString kReportFilter = QStringLiteral("报表文件 (*.pnlr)");
 const QString kPdfFilter = QStringLiteral("PDF 文件 (*.pdf)");
+const QString kReportKind = QStringLiteral("pnlr");
 
 }  // namespace
 
@@ -293,26 +294,42 @@ void Preview::onPrintSetup() {
     dlg.exec();
 }
 
+QString Preview::proposedName(const QString& suffix) const {
+    return m_fileBaseName.isEmpty() ? QString() : m_fileBaseName + QLatin1Char('.') + suffix;
+}
+
 void Preview::onSave() {
-    const QString path = text::withSuffix(
-        QFileDialog::getSaveFileName(this, QStringLiteral("保存报表"), QString(), kReportFilter),
-        QStringLiteral("pnlr"));
+    const QString suffix = QStringLiteral("pnlr");
+    const QString path = ui::askSaveFile(this, {kReportKind,
+                                                QStringLiteral("保存报表"),
+                                                {kReportFilter},
+                                                suffix,
+                                                proposedName(suffix)})
+                             .path;
     if (!path.isEmpty())
         saveToFile(path);
 }
 
 void Preview::onLoad() {
+    // Saving and opening share their folder: a report is opened where it was saved.
     const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("打开报表"), QString(), kReportFilter);
+        ui::askOpenFile(
+            this,
+            {kReportKind, QStringLiteral("打开报表"), {kReportFilter}, QStringLiteral("pnlr"), {}})
+            .path;
     if (!path.isEmpty())
         loadFromFile(path);
 }
 
 void Preview::onExportPdf() {
+    const QString suffix = QStringLiteral("pdf");
     QString path = property(kExportPathProperty).toString();
     if (path.isEmpty())
-        path = QFileDialog::getSaveFileName(this, QStringLiteral("导出PDF"), QString(), kPdfFilter);
-    path = text::withSuffix(path, QStringLiteral("pdf"));
+        path = ui::askSaveFile(
+                   this,
+                   {suffix, QStringLiteral("导出PDF"), {kPdfFilter}, suffix, proposedName(suffix)})
+                   .path;
+    path = text::withSuffix(path, suffix);
     if (!path.isEmpty())
         exportPdf(path);
 }

@@ -58,6 +58,10 @@ public:
     void saveToFile(const QString& path);
     void loadFromFile(const QString& path);  // shows the loaded pages; printing prints them
 
+    // The name, without suffix, that saving and the PDF export propose ("出口盈亏表_…").
+    void setFileBaseName(const QString& name) { m_fileBaseName = name; }
+    const QString& fileBaseName() const { return m_fileBaseName; }
+
     // Set this dynamic property to a path and actExportPdf writes there without a dialog.
     static constexpr const char* kExportPathProperty = "exportPdfPath";
 
@@ -76,8 +80,10 @@ private:
     void onSave();
     void onLoad();
     void onExportPdf();
+    QString proposedName(const QString& suffix) const;
 
     PreparedReport m_pages;
+    QString m_fileBaseName;
     Zoom m_zoom = Zoom::PageWidth;
     double m_customPpm = 0;
     bool m_closed = false;

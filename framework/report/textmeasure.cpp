@@ -69,7 +69,7 @@ double FontMeasure::width(const QString& text) const {
 }
 
 const FontMeasure& FontMeasure::of(const QFont& font) {
-    // A report uses a handful of fonts; the fitted totals add a few sizes.
+    // A report uses a handful of fonts; fitted texts add a few smaller sizes.
     static std::vector<std::unique_ptr<FontMeasure>> measures;
     for (const auto& m : measures)
         if (m->font() == font)

@@ -64,9 +64,19 @@ std::string gbkPrefix(std::string_view bytes, std::size_t n) {
 }
 
 QString withSuffix(const QString& path, const QString& suffix) {
-    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+    if (path.isEmpty() || QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) == 0)
         return path;
-    return path + QLatin1Char('.') + suffix;
+    return path + (path.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")) + suffix;
+}
+
+QString safeFileName(const QString& name) {
+    static const QString forbidden = QStringLiteral("/\\:*?\"<>|");
+    QString out = name;
+    for (QChar& ch : out) {
+        if (forbidden.contains(ch) || ch.unicode() < 0x20)
+            ch = QLatin1Char('_');
+    }
+    return out;
 }
 
 }  // namespace text

@@ -22,9 +22,14 @@ std::string trimBytes(std::string_view bytes);
 // byte of a double-byte character behind.
 std::string gbkPrefix(std::string_view bytes, std::size_t n);
 
-// A file name as typed in a save dialog, with "." and suffix added when it has no suffix of
-// its own; an empty name (the dialog cancelled) stays empty.
+// A file name as typed in a save dialog, ending in its format's suffix: kept when it already
+// ends so (in any case), otherwise given "." and the suffix ("x.csv" for xlsx is
+// "x.csv.xlsx", "x." is "x.xlsx"); an empty name (the dialog cancelled) stays empty.
 QString withSuffix(const QString& path, const QString& suffix);
+
+// `name` with every character that a file name cannot hold on Linux or Windows replaced by
+// "_" (separators, wildcards, quotes, control characters).
+QString safeFileName(const QString& name);
 
 // The first n characters (QString code units) of s, the whole of s when it is shorter.
 inline QString left(const QString& s, qsizetype n) {

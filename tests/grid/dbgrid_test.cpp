@@ -332,6 +332,66 @@ TEST_F(GridTest, RowSelectToggleKeepsTheCurrentRow) {
     EXPECT_EQ(data->currentRow(), 2);
 }
 
+// Before, Ctrl with a move or a click moved the current row or cell without highlighting
+// it (Ctrl+End: current row 9, the highlight still on row 0), and Ctrl+Space or Ctrl+click
+// on the current row took its highlight away.
+TEST_F(GridTest, EveryMoveHighlightsTheCurrentRowOrCell) {
+    addRows(10);
+    data->Open();
+    gridWidget->resize(700, 300);
+    QTableView* v = gridWidget->view();
+    const auto clickAt = [v](int row, int column, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, modifiers,
+                          v->visualRect(v->model()->index(row, column)).center());
+    };
+    const auto keys = [this](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return
+            [this, key, modifiers] { testsupport::pressKeys(gridWidget.get(), {key}, modifiers); };
+    };
+    struct Case {
+        const char* what;
+        bool rowSelect;
+        std::function<void()> act;
+        int row, column;   // the current cell afterwards; -1: any column
+        int selectedRows;  // highlighted rows (row select) or cells
+    };
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    const Case cases[] = {
+        {"Ctrl+End", true, keys(Qt::Key_End, ctrl), 9, -1, 1},
+        {"Ctrl+Down", true, keys(Qt::Key_Down, ctrl), 1, 3, 1},
+        {"Ctrl+Space", true, keys(Qt::Key_Space, ctrl), 0, 3, 1},
+        {"Ctrl+click", true, [&] { clickAt(5, 4, ctrl); }, 5, 4, 1},
+        {"Ctrl+click on the current row", true, [&] { clickAt(0, 4, ctrl); }, 0, 4, 1},
+        {"Ctrl+Right, cells", false, keys(Qt::Key_Right, ctrl), 0, 4, 1},
+        {"Ctrl+Down, cells", false, keys(Qt::Key_Down, ctrl), 1, 3, 1},
+        {"Ctrl+Space, cells", false, keys(Qt::Key_Space, ctrl), 0, 3, 1},
+        {"Ctrl+click, cells", false, [&] { clickAt(6, 5, ctrl); }, 6, 5, 1},
+        {"Shift+Down extends", true, keys(Qt::Key_Down, Qt::ShiftModifier), 1, 3, 2},
+        {"Ctrl+A selects all", true, keys(Qt::Key_A, ctrl), 0, 3, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gridWidget->setRowSelect(c.rowSelect);
+        testsupport::focusOn(gridWidget.get());
+        clickAt(0, 3, {});
+        c.act();
+        const QModelIndex cur = v->currentIndex();
+        EXPECT_EQ(cur.row(), c.row);
+        EXPECT_EQ(data->currentRow(), c.row);
+        if (c.column >= 0) {
+            EXPECT_EQ(cur.column(), c.column);
+        }
+        QItemSelectionModel* sel = v->selectionModel();
+        if (c.rowSelect) {
+            EXPECT_TRUE(sel->isRowSelected(cur.row(), {})) << "the current row is highlighted";
+            EXPECT_EQ(sel->selectedRows().size(), c.selectedRows);
+        } else {
+            EXPECT_TRUE(sel->isSelected(cur)) << "the current cell is highlighted";
+            EXPECT_EQ(sel->selectedIndexes().size(), c.selectedRows);
+        }
+    }
+}
+
 TEST_F(GridTest, FrozenColumnsStayInViewWhenScrolledRight) {
     addRows(3);
     data->Open();

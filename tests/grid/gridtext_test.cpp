@@ -15,10 +15,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMimeData>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 
@@ -91,7 +95,7 @@ protected:
     void rows(std::initializer_list<std::tuple<const char*, double, const char*>> list) {
         data->clearRows();
         for (const auto& [no, amount, sheet] : list)
-            data->addRow({QString::fromLatin1(no), amount, QString::fromLatin1(sheet)});
+            data->addRow({QString::fromUtf8(no), amount, QString::fromUtf8(sheet)});
     }
     // The tool tip a user gets over cell (row, column).
     QString tipAt(int row, int column) {
@@ -197,12 +201,56 @@ TEST_F(GridTextTest, SelectedRangeGoesToTheClipboardAsTextAndTable) {
         const QMimeData* clip = QApplication::clipboard()->mimeData();
         ASSERT_NE(clip, nullptr);
         EXPECT_EQ(clip->text(), QString::fromUtf8(c.text));
-        EXPECT_TRUE(clip->html().startsWith(QStringLiteral("<table><tr><th>")))
+        EXPECT_TRUE(clip->html().contains(QStringLiteral("<table><tr><th>")))
             << clip->html().toStdString();
         EXPECT_TRUE(clip->html().contains(QStringLiteral("<td>H2</td>")));
     }
     // The cursor followed the keys and the range survived it.
     EXPECT_EQ(v->selectionModel()->selectedRows().size(), 3);
+}
+
+// Before, the HTML flavour was a bare table without a charset: Gnumeric read it as Latin-1
+// and every Chinese title, text and 合计 arrived garbled.
+TEST_F(GridTextTest, ASpreadsheetReadsTheCopiedTableAsTheGridShowsIt) {
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+    if (ssconvert.isEmpty())
+        GTEST_SKIP() << "ssconvert (Debian package gnumeric) is not installed";
+    rows({{"A1", 1.5, "出口-7"}, {"运A2", 1234567.25, "HS2"}});
+    data->Open();
+    testsupport::pressKeys(&grid, {Qt::Key_A}, Qt::ControlModifier);
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* clip = QApplication::clipboard()->mimeData();
+    ASSERT_NE(clip, nullptr);
+
+    // The HTML as another program receives it, read by Gnumeric's own importer headless.
+    QTemporaryDir dir;
+    QFile html(dir.filePath(QStringLiteral("copy.html")));
+    ASSERT_TRUE(html.open(QIODevice::WriteOnly));
+    html.write(clip->data(QStringLiteral("text/html")));
+    html.close();
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.remove(QStringLiteral("DISPLAY"));
+    e.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    e.insert(QStringLiteral("HOME"), dir.path());  // it keeps settings there
+    p.setProcessEnvironment(e);
+    p.start(ssconvert, {QStringLiteral("--import-type=Gnumeric_html:html"), html.fileName(),
+                        dir.filePath(QStringLiteral("copy.csv"))});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    QFile csv(dir.filePath(QStringLiteral("copy.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    QStringList got = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString& line : got) line.remove(QLatin1Char('"'));
+
+    QStringList shown = {QStringLiteral("运编号,收入美元,核算单")};
+    for (int r = 0; r < grid.rowCount(); ++r)
+        shown << QStringList{grid.cellText(r, 0), grid.cellText(r, 1), grid.cellText(r, 2)}.join(
+            QLatin1Char(','));
+    shown << QStringList{grid.footerText(0), grid.footerText(1), grid.footerText(2)}.join(
+        QLatin1Char(','));
+    EXPECT_EQ(got, shown);
+    EXPECT_EQ(shown.last(), QStringLiteral("合计,1234568.75,"));
 }
 
 TEST_F(GridTextTest, ContextMenuOffersCopy) {

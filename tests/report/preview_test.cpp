@@ -366,6 +366,9 @@ TEST_F(PreviewTest, SaveAndExportAddTheirSuffixWhenNoneWasTyped) {
         {"/tmp/三月.pnlr", "pnlr", "/tmp/三月.pnlr"},
         {"/tmp/三月.PDF", "pdf", "/tmp/三月.PDF"},
         {"/tmp/v1.2/三月", "pdf", "/tmp/v1.2/三月.pdf"},
+        // Before, any suffix was kept: a workbook was written under a CSV name.
+        {"/tmp/三月.csv", "xlsx", "/tmp/三月.csv.xlsx"},
+        {"/tmp/三月.", "xlsx", "/tmp/三月.xlsx"},
         {"", "pdf", ""},  // the dialog was cancelled
     };
     for (const Case& c : cases)

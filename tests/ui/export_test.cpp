@@ -10,12 +10,16 @@
 #include "windowenv.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTableView>
@@ -325,6 +329,31 @@ TEST_F(ExportTest, WorkbookGoesOnOverFurtherSheetsAndSaysWhatItChanged) {
     EXPECT_EQ(text(cells, QStringLiteral("A4")), QStringLiteral("一二三四五六七…[截断]"));
     EXPECT_EQ(text(cells, QStringLiteral("C4")), QStringLiteral("inf"));
     EXPECT_EQ(text(cells, QStringLiteral("A5")), QStringLiteral("a\uFFFDb"));
+}
+
+// Before, the shortcuts belonged to the grid alone, and a year box took Ctrl+E for the end
+// of its line.
+TEST_F(ExportTest, ShortcutsExportFromAnywhereInTheWindow) {
+    struct Case {
+        const char* target;
+        QWidget* focus;
+        bool excel;
+    };
+    const Case cases[] = {
+        {"year.xlsx", w->cbxYear1, true},      {"month.csv", w->cbxmonth2, false},
+        {"option.xlsx", w->cbxOption, true},   {"view.csv", w->btnView, false},
+        {"check.xlsx", w->chkRowSelect, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        w->setProperty(Tfrmmain::kExportPathProperty, path(c.target));
+        testsupport::pressKeys(
+            c.focus, {Qt::Key_E},
+            c.excel ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), c.focus);
+        EXPECT_TRUE(QFile::exists(path(c.target)));
+    }
+    EXPECT_EQ(w->cbxYear1->currentText(), QStringLiteral("2024")) << "the box kept its text";
 }
 
 TEST_F(ExportTest, ContextMenuOffersBothExportsOnTheGrid) {

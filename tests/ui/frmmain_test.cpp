@@ -168,6 +168,42 @@ TEST_F(MainWindowTest, MonthBoxTakesAnyTwoCharacters) {
     EXPECT_EQ(w->cbxMonth1->currentText(), QStringLiteral("ab"));
 }
 
+// Before, the boxes completed what was typed: "1" then Tab in a month box became "10", and
+// the run covered October to December instead of January; "2" in a year box showed "2005".
+TEST_F(MainWindowTest, PeriodBoxesKeepExactlyWhatWasTyped) {
+    Tfrmmain* w = open();
+    const std::pair<QComboBox*, QString> typed[] = {{w->cbxYear1, QStringLiteral("2")},
+                                                    {w->cbxMonth1, QStringLiteral("1")},
+                                                    {w->cbxyear2, QStringLiteral("2")},
+                                                    {w->cbxmonth2, QStringLiteral("1")}};
+    for (const auto& [box, text] : typed) {
+        box->setEditText(QString());
+        testsupport::typeText(box, text);
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Tab);
+        EXPECT_NE(QApplication::focusWidget(), box);
+        EXPECT_EQ(box->currentText(), text) << box->objectName().toStdString();
+    }
+    for (QComboBox* year : {w->cbxYear1, w->cbxyear2}) {
+        year->setEditText(QString());
+        testsupport::typeText(year, QStringLiteral("2024"));
+    }
+    env.clearLogs();
+    testsupport::pressKeys(w->btnView, {Qt::Key_Space});
+    EXPECT_EQ(env.log("statlog"), QStringList{QStringLiteral("C|||2024|1|2024|1|0|text|integer")});
+    EXPECT_EQ(w->cbxMonth1->count(), 12) << "the list is still there";
+}
+
+// Before, the year lists kept their first item selected under the server year's text, so
+// Down from "2024" gave "2006".
+TEST_F(MainWindowTest, DownFromTheServerYearGoesToTheFirstYear) {
+    Tfrmmain* w = open();
+    for (QComboBox* year : {w->cbxYear1, w->cbxyear2}) {
+        EXPECT_EQ(year->currentIndex(), -1) << "no list selection";
+        testsupport::pressKeys(year, {Qt::Key_Down});
+        EXPECT_EQ(year->currentText(), QStringLiteral("2005"));
+    }
+}
+
 TEST_F(MainWindowTest, ControlsAsDesigned) {
     Tfrmmain* w = open();
     EXPECT_EQ(w->objectName(), QStringLiteral("frmmain"));
