@@ -77,11 +77,12 @@ std::vector<std::pair<QByteArray, QByteArray>> CupsJobOptions::pairs() const {
         out.emplace_back("sides", sides.toLatin1());
     if (reverse)
         out.emplace_back("outputorder", "reverse");
-    for (const auto& [name, value] : extra) {
-        const bool taken = std::any_of(out.begin(), out.end(),
-                                       [&](const auto& pair) { return pair.first == name; });
+    for (const auto& option : extra) {
+        const bool taken = std::any_of(out.begin(), out.end(), [&](const auto& pair) {
+            return pair.first == option.first;
+        });
         if (!taken)
-            out.emplace_back(name, value);
+            out.emplace_back(option.first, option.second);
     }
     return out;
 }

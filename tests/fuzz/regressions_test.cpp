@@ -38,6 +38,7 @@ const std::map<std::string, std::string> kKeptFor = {
     {"savedreport-font-1e300.bin", "字体大小或间距不合理"},
     {"savedreport-font-1e38.bin", "字体大小或间距不合理"},
     {"savedreport-font-1e9.bin", "字体大小或间距不合理"},
+    {"savedreport-font-9pt-and-negative-px.bin", "字体大小或间距不合理"},
     {"savedreport-font-almost-0pt.bin", "字体大小或间距不合理"},
     {"savedreport-font-families-17GB.bin", "内容不完整"},
     {"savedreport-font-pixels-and-points.bin", "字体大小或间距不合理"},
