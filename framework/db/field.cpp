@@ -155,6 +155,18 @@ QString Field::DisplayTextAt(int row) const {
     return s.string(row, m_index);
 }
 
+void Field::appendDisplayText(int row, std::string& out) const {
+    const RowStore& s = m_dataSet->m_store;
+    if (row < 0 || row >= s.rowCount() || s.isNull(row, m_index))
+        return;
+    if (m_currency && DataType() != FieldType::String && DataType() != FieldType::Memo &&
+        DataType() != FieldType::DateTime) {
+        out.append(DisplayTextAt(row).toStdString());
+        return;
+    }
+    s.appendString(row, m_index, out);
+}
+
 void Field::SetCurrency(bool on) {
     if (m_currency == on)
         return;

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <string>
 
 namespace db {
 
@@ -32,6 +33,9 @@ public:
     // is on, otherwise the general number format (<= 15 significant digits, no grouping).
     QString DisplayText() const;
     QString DisplayTextAt(int row) const;  // the same for any row, without moving the cursor
+    // DisplayTextAt(row) as UTF-8 appended to `out`: what the report lays out, without a
+    // string per cell where the type allows.
+    void appendDisplayText(int row, std::string& out) const;
 
     bool Currency() const { return m_currency; }
     // Changing the flag on an open dataset tells its links (dataset changed) so bound

@@ -5,6 +5,7 @@
 #include "framework/db/field.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -111,8 +112,60 @@ char* writeScaled4(char* end, Scaled4 tenThousandths, int minDecimals, int& digi
 
 }  // namespace
 
+namespace {
+
+// Currency units as a decimal at `out`: trailing zeros of the fraction dropped down to
+// `minDecimals` (0 to 4); 0 when `cap15` and the text has more than 15 significant digits.
+int writeCurrency(std::int64_t units, int minDecimals, bool cap15, char* out) {
+    const std::uint64_t a =
+        units < 0 ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+    const std::uint64_t whole = a / 10000;
+    unsigned frac = static_cast<unsigned>(a % 10000);
+    int fracDigits = 4;
+    while (fracDigits > minDecimals && frac % 10 == 0) {
+        frac /= 10;
+        --fracDigits;
+    }
+    char* p = out;
+    if (units < 0)
+        *p++ = '-';
+    char* const wholeStart = p;
+    p = std::to_chars(p, p + 20, whole).ptr;
+    if (cap15 && (whole == 0 ? 0 : p - wholeStart) + fracDigits > 15)
+        return 0;
+    if (fracDigits > 0) {
+        *p++ = '.';
+        for (int i = fracDigits - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + frac % 10);
+            frac /= 10;
+        }
+        p += fracDigits;
+    }
+    return static_cast<int>(p - out);
+}
+
+}  // namespace
+
+int writeGeneralCurrency(std::int64_t units, char* out) {
+    if (units == 0) {
+        out[0] = '0';
+        return 1;
+    }
+    return writeCurrency(units, 0, true, out);
+}
+
+int writeExactCurrency(std::int64_t units, int minDecimals, char* out) {
+    return writeCurrency(units, std::clamp(minDecimals, 0, 4), false, out);
+}
+
 QString formatGeneralScaled4(Scaled4 tenThousandths) {
-    // Every money cell of a statement passes here: built in one buffer, one allocation.
+    // Every money cell of a statement passes here: built in one buffer, one allocation, in
+    // 64 bits where the value fits them.
+    if (tenThousandths >= INT64_MIN && tenThousandths <= INT64_MAX) {
+        char buf[32];
+        if (const int n = writeGeneralCurrency(static_cast<std::int64_t>(tenThousandths), buf))
+            return QString::fromLatin1(buf, n);
+    }
     if (tenThousandths == 0)
         return QStringLiteral("0");
     char buf[64];

@@ -30,6 +30,13 @@ QString decimalDigits(unsigned __int128 v);
 // General number format of a scaled value: 1234.5, 1200, -0.25; past 15 significant
 // digits the general float format (9.22337203685478E21).
 QString formatGeneralScaled4(Scaled4 tenThousandths);
+// The general number format of currency units written at `out` (room for 24 characters):
+// the text formatGeneralScaled4 gives, in 64-bit arithmetic and without a string; 0 when that
+// text is the float format of a value past 15 significant digits.
+int writeGeneralCurrency(std::int64_t units, char* out);
+// Every digit of currency units at `out` (room for 28 characters), at least `minDecimals`
+// decimals (0 to 4): formatExactScaled4's text without a string; returns its length.
+int writeExactCurrency(std::int64_t units, int minDecimals, char* out);
 // Every digit of a scaled value, at least `minDecimals` decimals (0 to 8): 12345678901234.5678,
 // 1200.00 for 2; what a file that must be exact (CSV) holds.
 QString formatExactScaled4(Scaled4 tenThousandths, int minDecimals);

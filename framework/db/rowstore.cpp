@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -291,6 +292,31 @@ QString RowStore::string(int row, int col) const {
         }
     }
     return QString();
+}
+
+void RowStore::appendString(int row, int col, std::string& out) const {
+    if (isNull(row, col))
+        return;
+    const ColumnData& d = m_data[col];
+    char buf[32];
+    switch (m_defs[col].type) {
+        case FieldType::Integer:
+            out.append(buf, std::to_chars(buf, buf + sizeof buf, d.ints[row]).ptr);
+            return;
+        case FieldType::Currency:
+            if (const int n = writeGeneralCurrency(d.ints[row], buf)) {
+                out.append(buf, static_cast<std::size_t>(n));
+                return;
+            }
+            break;
+        case FieldType::String:
+        case FieldType::Memo:
+            out.append(text(row, col));
+            return;
+        default:
+            break;
+    }
+    out.append(string(row, col).toStdString());
 }
 
 Scaled4 RowStore::scaled4(int row, int col) const {

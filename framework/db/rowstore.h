@@ -56,6 +56,9 @@ public:
     double real(int row, int col) const;            // Float
     std::string_view text(int row, int col) const;  // String, Memo (UTF-8)
     QString string(int row, int col) const;         // any type, as plain text (no currency format)
+    // string(row, col) as UTF-8 appended to `out`, without making a string for it where the
+    // type allows (texts, whole numbers, currency).
+    void appendString(int row, int col, std::string& out) const;
     // Any numeric cell in 1/10000 units, rounded half away from zero (footer and report
     // sums); 0 for null and dates. EDatabaseError for a float (or number as text) too large
     // to be held in 1/10000 units.

@@ -26,7 +26,7 @@ const FontMeasure& TextElement::measure() const {
 }
 
 template <typename Fits>
-const FontMeasure& TextElement::shrink(TextBox& box, const QString& s, Fits fits) const {
+const FontMeasure& TextElement::shrink(TextBox& box, std::string_view s, Fits fits) const {
     constexpr double kSmallest = 6.0;
     const int steps = std::max(0, static_cast<int>((m_font.pointSizeF() - kSmallest) * 2 + 1e-9));
     const FontMeasure* m = &measure();
@@ -46,22 +46,29 @@ const FontMeasure& TextElement::shrink(TextBox& box, const QString& s, Fits fits
 }
 
 TextBox TextElement::place(const RenderContext& ctx, const QString& s) const {
+    const QByteArray utf8 = s.toUtf8();
+    const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    return place(ctx, text, measure().width(text));
+}
+
+TextBox TextElement::place(const RenderContext& ctx, std::string_view s, double width) const {
     TextBox box;
     box.font = &m_font;
     const FontMeasure* m = &measure();
-    double width = m->width(s);
     if (m_autoSize && m_align == Alignment::Right && m_fitLeft >= 0 && x() - width < m_fitLeft) {
         m = &shrink(box, s, [this](double w) { return x() - w >= m_fitLeft; });
+        width = m->width(s);
     } else if (m_autoSize && m_align == Alignment::Left && m_fitNext && x() + width > m_fitRight) {
         // Past its own column only as far as the next figure leaves room.
         const TextBox next = m_fitNext->place(ctx, m_fitNext->text(ctx));
         if (!next.empty) {
             const double limit = std::max(m_fitRight, next.rect.left() - ctx.origin.x() - m_fitGap);
-            if (x() + width > limit)
+            if (x() + width > limit) {
                 m = &shrink(box, s, [this, limit](double w) { return x() + w <= limit; });
+                width = m->width(s);
+            }
         }
     }
-    width = m->width(s);
     const double height = m->height();
     // A smaller text keeps its middle where the full-size one had it.
     const double top = this->top() + (measure().height() - height) / 2;
@@ -84,9 +91,14 @@ TextBox TextElement::place(const RenderContext& ctx, const QString& s) const {
             box.align = TextAlign::Center;
             break;
     }
-    box.empty = s.isEmpty() && m_autoSize;  // an empty auto-sized text has no box to paint
+    box.empty = s.empty() && m_autoSize;  // an empty auto-sized text has no box to paint
     box.rect = QRectF(ctx.origin.x() + left, ctx.origin.y() + top, w, h);
     return box;
+}
+
+void TextElement::appendText(const RenderContext& ctx, std::string& out) const {
+    const QByteArray utf8 = text(ctx).toUtf8();
+    out.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
 
 TextSlot TextElement::slot(const RenderContext& ctx) const {
@@ -136,6 +148,26 @@ void DBText::startRun(db::DataSet& ds) {
     // An unknown field fails where it is printed, as it always did, not before the first row.
     m_resolved = m_field.isEmpty() ? nullptr : ds.FindField(m_field);
     m_resolvedIn = &ds;
+    // A value shown without the currency format is the row store's plain text of it, taken
+    // straight from the store for every row of the run.
+    const bool numeric = m_resolved && m_resolved->DataType() != db::FieldType::String &&
+                         m_resolved->DataType() != db::FieldType::Memo &&
+                         m_resolved->DataType() != db::FieldType::DateTime;
+    m_plainColumn = m_resolved && !(m_resolved->Currency() && numeric) ? m_resolved->Index() : -1;
+}
+
+void DBText::appendText(const RenderContext& ctx, std::string& out) const {
+    if (!ctx.hasRow || !ctx.dataSet || m_field.isEmpty())
+        return;
+    if (m_plainColumn >= 0 && m_resolvedIn == ctx.dataSet) {
+        if (const int row = ctx.dataSet->currentRow(); row >= 0)
+            ctx.dataSet->store().appendString(row, m_plainColumn, out);
+        return;
+    }
+    const db::Field* f = m_resolvedIn == ctx.dataSet && m_resolved != nullptr
+                             ? m_resolved
+                             : ctx.dataSet->FieldByName(m_field);
+    f->appendDisplayText(ctx.dataSet->currentRow(), out);
 }
 
 QString DBText::text(const RenderContext& ctx) const {
@@ -162,6 +194,7 @@ void Expr::startRun(db::DataSet& ds) {
         throw EInvalidOperation(QStringLiteral("Field '%1' is not numeric in expression '%2'")
                                     .arg(f->FieldName(), m_expression));
     m_column = f->Index();
+    m_type = f->DataType();
     m_sum = 0;
 }
 
@@ -169,6 +202,16 @@ void Expr::accumulate(const db::DataSet& ds) {
     const int row = ds.currentRow();
     if (m_column < 0 || row < 0)
         return;
+    const db::RowStore& store = ds.store();
+    if (m_type == db::FieldType::Currency || m_type == db::FieldType::Integer) {
+        // 64-bit cells, even times 10,000, summed over any number of rows stay far inside
+        // 128 bits: no overflow test per row.
+        if (!store.isNull(row, m_column))
+            m_sum += m_type == db::FieldType::Currency
+                         ? db::Scaled4{store.integer(row, m_column)}
+                         : db::Scaled4{store.integer(row, m_column)} * 10000;
+        return;
+    }
     const std::optional<db::Scaled4> sum = db::addScaled4(m_sum, ds.store().scaled4(row, m_column));
     if (!sum)
         throw EDatabaseError(QStringLiteral("The total of expression '%1' is too large to be held")

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/db/money.h"
+#include "framework/db/rowstore.h"
 #include "framework/report/prepared.h"
 #include "framework/report/textmeasure.h"
 
@@ -13,6 +14,8 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -112,18 +115,30 @@ public:
     }
 
     virtual QString text(const RenderContext& ctx) const = 0;
+    // text(ctx) as UTF-8 appended to `out`: the layout's way, without a string per text
+    // where the element can (a field's value).
+    virtual void appendText(const RenderContext& ctx, std::string& out) const;
     void render(const RenderContext& ctx) const override;
     // The box of `text` at the placement `ctx`, as render() records it.
     TextBox place(const RenderContext& ctx, const QString& text) const;
+    // The same for UTF-8 text whose width in the element's font is `width`.
+    TextBox place(const RenderContext& ctx, std::string_view text, double width) const;
+    // Whether a text of `width` prints in the element's own font in a box of its own width
+    // (an auto-sized text no fitting touches): the layout then records just that width.
+    bool fitsAsItIs(double width) const {
+        return m_autoSize &&
+               !(m_align == Alignment::Right && m_fitLeft >= 0 && x() - width < m_fitLeft) &&
+               !(m_align == Alignment::Left && m_fitNext && x() + width > m_fitRight);
+    }
+    const FontMeasure& measure() const;
     // The element as a changing text of its band (ctx gives the band's width).
     TextSlot slot(const RenderContext& ctx) const;
 
 private:
-    const FontMeasure& measure() const;
     // The largest size below the font's, in half points down to 6 pt, at which `fits` holds
     // for the text's width (6 pt when none does); into box.fitted, with its measure.
     template <typename Fits>
-    const FontMeasure& shrink(TextBox& box, const QString& s, Fits fits) const;
+    const FontMeasure& shrink(TextBox& box, std::string_view s, Fits fits) const;
 
     QFont m_font;
     mutable const FontMeasure* m_measure = nullptr;
@@ -159,16 +174,19 @@ public:
     const QString& DataField() const { return m_field; }
     void SetDataField(const QString& f) { m_field = f; }
     QString text(const RenderContext& ctx) const override;
+    void appendText(const RenderContext& ctx, std::string& out) const override;
     void startRun(db::DataSet& ds) override;  // resolves the field once
     void endRun() override {
         m_resolved = nullptr;
         m_resolvedIn = nullptr;
+        m_plainColumn = -1;
     }
 
 private:
     QString m_field;
     const db::Field* m_resolved = nullptr;
     const db::DataSet* m_resolvedIn = nullptr;
+    int m_plainColumn = -1;  // the store's column while the run shows it as plain text
 };
 
 // An aggregate over the detail rows, "sum(field)" (function names in any case), printed
@@ -193,6 +211,7 @@ private:
     QString m_expression;
     QString m_mask;
     int m_column = -1;
+    db::FieldType m_type = db::FieldType::Float;
     db::Scaled4 m_sum = 0;
 };
 

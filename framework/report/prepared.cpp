@@ -121,7 +121,27 @@ void PreparedReport::setBand(int band, const BandDrawing& drawing) {
     old = std::move(items);
 }
 
+void PreparedReport::clearForReuse() {
+    for (Page& p : m_pages) {
+        p.placements.clear();
+        p.values.clear();
+        p.texts.clear();
+        p.loose.clear();
+        m_spare.pages.push_back(std::move(p));
+    }
+    m_pages.clear();
+    m_styles.clear();
+    m_bands.clear();
+    m_margins.reset();
+    m_paper = QSizeF(297, 210);
+}
+
 void PreparedReport::addPage() {
+    if (!m_spare.pages.empty()) {
+        m_pages.push_back(std::move(m_spare.pages.back()));
+        m_spare.pages.pop_back();
+        return;
+    }
     Page page;
     if (!m_pages.empty()) {
         // Pages of a report look alike: the previous one tells what to reserve.
@@ -144,14 +164,40 @@ void PreparedReport::placeBand(int band, QPointF origin) {
 }
 
 bool PreparedReport::addSlotText(const QString& text, double width) {
-    const double units = width / FontMeasure::kMmPerUnit * 64.0;
-    if (!(units >= 0 && units < kOwnStep))
+    std::string& texts = slotTexts();
+    const std::size_t start = texts.size();
+    appendUtf8(texts, text);
+    if (commitSlotText(start, width))
+        return true;
+    texts.resize(start);
+    return false;
+}
+
+bool PreparedReport::commitSlotUnits(std::int64_t units) {
+    if (units < 0 || units >= kOwnStep)
         return false;
-    const auto whole = static_cast<std::uint32_t>(std::lround(units));
+    Page& page = lastPage();
+    page.values.push_back(
+        {static_cast<std::uint32_t>(page.texts.size()), static_cast<std::uint32_t>(units)});
+    return true;
+}
+
+std::string& PreparedReport::slotTexts() {
+    return lastPage().texts;
+}
+
+bool PreparedReport::commitSlotText(std::size_t start, double width) {
+    Page& page = lastPage();
+    // A multiplication, not a division, per text: the nearest whole number is the same, and
+    // the test against widthOf below keeps only exact widths.
+    constexpr double kUnitsPerMm = 64.0 / FontMeasure::kMmPerUnit;
+    const double units = width * kUnitsPerMm;
+    // std::lround would be a library call per text; the range is checked first.
+    if (!(units >= 0 && units < kOwnStep) || start > page.texts.size())
+        return false;
+    const auto whole = static_cast<std::uint32_t>(units + 0.5);
     if (widthOf(whole) != width)
         return false;  // not a measured width: the caller records a step of its own
-    Page& page = lastPage();
-    appendUtf8(page.texts, text);
     page.values.push_back({static_cast<std::uint32_t>(page.texts.size()), whole});
     return true;
 }

@@ -20,6 +20,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QPainter;
@@ -80,6 +81,10 @@ public:
     void setMargins(QMarginsF mm) { m_margins = mm; }
 
     int pageCount() const { return static_cast<int>(m_pages.size()); }
+    // Empties the recording for a new layout, keeping the pages' memory to record into: a
+    // layout done again (the same report laid out once more) then neither allocates nor
+    // touches fresh memory for its pages. Copies do not take the kept memory along.
+    void clearForReuse();
     // The drawing steps of page `index` (0-based), in paint order.
     PageOps page(int index) const;
 
@@ -101,6 +106,17 @@ public:
     void addPage();
     void placeBand(int band, QPointF origin);
     bool addSlotText(const QString& text, double width);  // false: record addSlotStep
+    // The same without a string: the slot's UTF-8 text appended to slotTexts() from `start`
+    // on, then committed with its width; false: the caller cuts the text off again and
+    // records addSlotStep.
+    std::string& slotTexts();
+    bool commitSlotText(std::size_t start, double width);
+    // The same for a width known in whole measuring units (1/64 device units), as the text
+    // measure sums them for additive texts; false past their range.
+    bool commitSlotUnits(std::int64_t units);
+    static double widthOfUnits(std::int64_t units) {
+        return units / 64.0 * FontMeasure::kMmPerUnit;
+    }
     void addSlotNothing();
     void addSlotStep(const DrawOp& op);
     void addStep(const DrawOp& op);  // a step on the last page outside any band
@@ -129,7 +145,17 @@ public:
     // Calls f(const Step&, const QString& text) for every step of page `index` in order, with
     // the step's geometry on the paper.
     template <typename F>
-    void forEachStep(int index, F&& f) const;
+    void forEachStep(int index, F&& f) const {
+        forEachStepText(index, [&f](const Step& s, std::string_view utf8, const QString* text) {
+            f(s,
+              text ? *text : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+        });
+    }
+    // The same without a string per text: f(const Step&, std::string_view utf8, const
+    // QString* text) gets the text as UTF-8 bytes of the page, or as `text` where it is held
+    // as a string (fixed texts, texts with steps of their own).
+    template <typename F>
+    void forEachStepText(int index, F&& f) const;
 
 private:
     struct Item {         // of a band: a fixed step at the band's origin, or a slot
@@ -183,10 +209,19 @@ private:
     std::vector<Style> m_styles;
     std::vector<std::vector<Item>> m_bands;
     std::vector<Page> m_pages;
+    // Pages of an earlier layout, emptied, whose memory the next pages take over.
+    struct Spare {
+        std::vector<Page> pages;
+        Spare() = default;
+        Spare(const Spare&) {}
+        Spare& operator=(const Spare&) { return *this; }
+        Spare(Spare&&) = default;
+        Spare& operator=(Spare&&) = default;
+    } m_spare;
 };
 
 template <typename F>
-void PreparedReport::forEachStep(int index, F&& f) const {
+void PreparedReport::forEachStepText(int index, F&& f) const {
     const Page& page = m_pages.at(static_cast<std::size_t>(index));
     std::size_t value = 0;
     std::size_t loose = 0;
@@ -194,7 +229,7 @@ void PreparedReport::forEachStep(int index, F&& f) const {
     for (const Placement& p : page.placements) {
         if (p.band == kLoose) {
             const Loose& l = page.loose[loose++];
-            f(l.step, l.text);
+            f(l.step, std::string_view(), &l.text);
             continue;
         }
         for (const Item& item : m_bands[p.band]) {
@@ -202,7 +237,7 @@ void PreparedReport::forEachStep(int index, F&& f) const {
                 Step s = item.step;
                 s.x += p.x;
                 s.y += p.y;
-                f(s, item.text);
+                f(s, std::string_view(), &item.text);
                 continue;
             }
             const Value& v = page.values[value++];
@@ -212,7 +247,7 @@ void PreparedReport::forEachStep(int index, F&& f) const {
                 continue;
             if (v.width == kOwnStep) {
                 const Loose& l = page.loose[loose++];
-                f(l.step, l.text);
+                f(l.step, std::string_view(), &l.text);
                 continue;
             }
             const double w = widthOf(v.width);
@@ -237,7 +272,8 @@ void PreparedReport::forEachStep(int index, F&& f) const {
             s.h = item.step.h;
             s.style = item.step.style;
             s.kind = DrawOp::Kind::Text;
-            f(s, QString::fromUtf8(page.texts.data() + start, v.textEnd - start));
+            f(s, std::string_view(page.texts.data() + start, v.textEnd - start),
+              static_cast<const QString*>(nullptr));
         }
     }
 }

@@ -65,17 +65,30 @@ void Report::emitBands(const std::vector<Placement>& placements, bool rowBand) {
         ctx.dataSet = m_dataSet;
         m_prepared.placeBand(r->drawing, ctx.origin);
         for (const TextElement* t : r->changing) {
-            const QString s = t->text(ctx);
-            const TextBox box = t->place(ctx, s);
+            // The text goes straight into the page's text bytes; it is taken out again only
+            // when it needs a step of its own (a smaller font, a width not measured).
+            std::string& texts = m_prepared.slotTexts();
+            const std::size_t start = texts.size();
+            t->appendText(ctx, texts);
+            const std::string_view s(texts.data() + start, texts.size() - start);
+            // Most texts are figures in their own font and box: their width in whole units,
+            // exactly as width() gives it, is all there is to record.
+            if (const std::int64_t units = t->measure().additiveUnits(s);
+                units >= 0 && !s.empty() && t->fitsAsItIs(PreparedReport::widthOfUnits(units)) &&
+                m_prepared.commitSlotUnits(units))
+                continue;
+            const TextBox box = t->place(ctx, s, t->measure().width(s));
             if (box.empty) {
+                texts.resize(start);
                 m_prepared.addSlotNothing();
-            } else if (box.fitted || !m_prepared.addSlotText(s, box.rect.width())) {
+            } else if (box.fitted || !m_prepared.commitSlotText(start, box.rect.width())) {
                 DrawOp op;
                 op.rect = box.rect;
-                op.text = s;
+                op.text = QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
                 op.font = box.drawnFont();
                 op.align = box.align;
                 op.opaque = !t->transparent();
+                texts.resize(start);
                 m_prepared.addSlotStep(op);
             }
         }
@@ -83,7 +96,7 @@ void Report::emitBands(const std::vector<Placement>& placements, bool rowBand) {
 }
 
 void Report::Prepare() {
-    m_prepared = PreparedReport();
+    m_prepared.clearForReuse();
     m_records.clear();
     m_prepared.setPaperSize(m_page.printedSize());
     m_prepared.setMargins(m_page.margins);

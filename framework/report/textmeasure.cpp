@@ -1,6 +1,7 @@
 #include "framework/report/textmeasure.h"
 
 #include <QImage>
+#include <cmath>
 #include <vector>
 
 namespace report {
@@ -33,6 +34,7 @@ FontMeasure::FontMeasure(const QFont& font) : m_font(font), m_metrics(font, &mea
         m_additive[static_cast<unsigned char>(*c)] = true;
     }
     // Kerning or a ligature between two of them: strings holding either are shaped.
+    m_units.fill(-1);
     for (const char* a = kSummable; *a; ++a) {
         for (const char* b = kSummable; *b; ++b) {
             const QString pair = QString(QChar(*a)) + QChar(*b);
@@ -44,28 +46,41 @@ FontMeasure::FontMeasure(const QFont& font) : m_font(font), m_metrics(font, &mea
             }
         }
     }
+    for (int c = 0; c < 128; ++c) {
+        const double units = m_advances[static_cast<std::size_t>(c)] * 64;
+        if (m_additive[static_cast<std::size_t>(c)] && units == std::floor(units) && units < 1e9)
+            m_units[static_cast<std::size_t>(c)] = static_cast<std::int32_t>(units);
+    }
 }
 
 double FontMeasure::width(const QString& text) const {
-    double sum = 0;
-    bool additive = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 128 || !m_additive[u]) {
-            additive = false;
-            break;
-        }
-        sum += m_advances[u];
+    const QByteArray utf8 = text.toUtf8();
+    return width(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+}
+
+std::int64_t FontMeasure::additiveUnits(std::string_view utf8) const {
+    // Amounts and shipment numbers are ASCII: summed from the advances, byte by byte.
+    std::int64_t sum = 0;
+    for (const char c : utf8) {
+        const std::int32_t u = m_units[static_cast<unsigned char>(c)];
+        if (u < 0)
+            return -1;
+        sum += u;
     }
-    if (additive)
-        return sum * kMmPerUnit;
-    auto it = m_widths.constFind(text);
-    if (it == m_widths.constEnd()) {
+    return sum;
+}
+
+double FontMeasure::width(std::string_view utf8) const {
+    if (const std::int64_t units = additiveUnits(utf8); units >= 0)
+        return static_cast<double>(units) / 64.0 * kMmPerUnit;
+    auto it = m_widths.find(utf8);
+    if (it == m_widths.end()) {
         if (m_widths.size() > 50000)  // names and numbers of one report, not of every run
             m_widths.clear();
-        it = m_widths.insert(text, m_metrics.horizontalAdvance(text));
+        const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        it = m_widths.emplace(std::string(utf8), m_metrics.horizontalAdvance(text)).first;
     }
-    return *it * kMmPerUnit;
+    return it->second * kMmPerUnit;
 }
 
 const FontMeasure& FontMeasure::of(const QFont& font) {

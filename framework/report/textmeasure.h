@@ -5,11 +5,14 @@
 
 #include <QFont>
 #include <QFontMetricsF>
-#include <QHash>
 #include <QSizeF>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace report {
 
@@ -24,6 +27,10 @@ public:
     double height() const { return m_height; }  // mm
     double ascent() const { return m_ascent; }  // mm
     double width(const QString& text) const;    // mm, as QFontMetricsF gives it
+    double width(std::string_view utf8) const;  // the same for UTF-8 text
+    // The width of a text of additive characters in whole 1/64 device units (the layout's
+    // own unit of widths, exact); -1 for any other text.
+    std::int64_t additiveUnits(std::string_view utf8) const;
 
     // The measure of `font`, made on first use and kept for the process.
     static const FontMeasure& of(const QFont& font);
@@ -37,7 +44,17 @@ private:
     // them (no kerning between them in this font): those strings are summed, not shaped.
     std::array<bool, 128> m_additive{};
     std::array<double, 128> m_advances{};
-    mutable QHash<QString, double> m_widths;  // other strings, device units
+    // The same as whole 1/64 device units (Qt's advances are such), -1 where not additive or
+    // not a whole number of them: a text's width is then summed in integers, exactly.
+    std::array<std::int32_t, 256> m_units{};
+    // Other strings, device units, by their UTF-8 bytes.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+    mutable std::unordered_map<std::string, double, Hash, std::equal_to<>> m_widths;
 };
 
 // Width and height of `text` in `font`, in millimetres.

@@ -53,9 +53,28 @@ TEST(FieldFormat, ScaledValuesFormatExactly) {
         {-123456789012345, "-12345678901.2345"},
         {1234567890123456, "123456789012.346"},
         {10000000000000000, "1000000000000"},
+        {INT64_MAX, "922337203685478"},
+        {INT64_MIN, "-922337203685478"},
     };
-    for (const auto& [v, t] : cases)
+    // The layout's and the exports' way to the same texts, without strings: as the grid
+    // shows a value, and every digit of it with at least two decimals.
+    db::RowStore store;
+    store.setColumns({{QStringLiteral("m"), db::FieldType::Currency, 0}});
+    for (const auto& [v, t] : cases) {
+        store.beginRow();
+        store.appendCurrency(v);
+        store.endRow();
+    }
+    int row = 0;
+    for (const auto& [v, t] : cases) {
         EXPECT_EQ(db::formatGeneralScaled4(v), QString::fromLatin1(t)) << v;
+        std::string bytes;
+        store.appendString(row++, 0, bytes);
+        EXPECT_EQ(bytes, t) << v;
+        char buf[32];
+        const int n = db::writeExactCurrency(v, 2, buf);
+        EXPECT_EQ(QString::fromLatin1(buf, n), db::formatExactScaled4(v, 2)) << v;
+    }
 }
 
 TEST(FieldFormat, TotalsBeyondSixtyFourBitsFormatFromAllTheirDigits) {
