@@ -1,7 +1,9 @@
-// Writing the statement to .xlsx and .csv. libxlsxwriter runs in constant-memory mode, row
-// by row, so 100,000 rows cost little memory; column widths come from a first pass over
-// the texts so that every value shows.
+// Writing the statement to .xlsx (the CSV writer is statementcsv.cpp). libxlsxwriter runs in
+// constant-memory mode, row by row, so 100,000 rows cost little memory; column widths come from a
+// first pass over the texts so that every value shows.
 #include "ui/statementexport.h"
+
+#include "ui/exportcells.h"
 
 #include "framework/db/field.h"
 #include "framework/io/atomicfile.h"
@@ -12,66 +14,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <cerrno>
-#include <cmath>
+#include <string>
 
 namespace ui {
 
 namespace {
 
 constexpr int kProgressEvery = 2000;
-
-// A cell's value as the export writes it.
-struct Value {
-    bool number = false;
-    double real = 0;
-    QString text;  // text cells; the exact decimal of a number for CSV
-};
-
-QString decimalText(db::Scaled4 units, int minDecimals) {
-    return db::formatExactScaled4(units, minDecimals);
-}
-
-// `withText`: also the exact decimal of a number (CSV, widths); a workbook needs the number.
-Value valueAt(const db::RowStore& rows, int row, const ExportColumn& c, bool withText = true) {
-    Value v;
-    if (c.field < 0 || rows.isNull(row, c.field))
-        return v;
-    const int minDecimals = c.money ? 2 : 0;
-    switch (rows.columns()[static_cast<std::size_t>(c.field)].type) {
-        case db::FieldType::Currency:
-            v.number = true;
-            v.real = static_cast<double>(rows.integer(row, c.field)) / 10000.0;
-            if (withText)
-                v.text = decimalText(rows.integer(row, c.field), minDecimals);
-            return v;
-        case db::FieldType::Integer:
-            v.number = true;
-            v.real = static_cast<double>(rows.integer(row, c.field));
-            if (withText)
-                v.text = decimalText(db::Scaled4{rows.integer(row, c.field)} * 10000, minDecimals);
-            return v;
-        case db::FieldType::Float:
-            v.real = rows.real(row, c.field);
-            // A spreadsheet has no number for an infinity: it gets the grid's text for it.
-            v.number = std::isfinite(v.real);
-            if (withText || !v.number)
-                v.text = v.number ? QString::number(v.real, 'g', QLocale::FloatingPointShortest)
-                                  : db::formatGeneral(v.real);
-            return v;
-        default:
-            v.text = rows.string(row, c.field);
-            return v;
-    }
-}
-
-// Width in the spreadsheet's character units: a Chinese character takes two.
-int displayWidth(const QString& s) {
-    int w = 0;
-    for (QChar ch : s) w += ch.unicode() >= 0x2E80 ? 2 : 1;
-    return w;
-}
 
 void checkProgress(const ExportProgress& progress, int done) {
     if (progress && done % kProgressEvery == 0 && !progress(done))
@@ -170,24 +120,41 @@ public:
     }
 
     // A text as a cell can hold it: at most the limit's characters, no NUL (which would end
-    // it without a word); `changed` counts what had to be altered.
-    QByteArray cellText(const QString& text, XlsxOutcome& outcome) const {
-        QString t = text;
-        if (t.contains(QChar(0))) {
-            t.replace(QChar(0), QChar(0xFFFD));
+    // it without a word); `outcome` counts what had to be altered. The result stays valid
+    // until the next call.
+    const char* cellText(std::string_view utf8, XlsxOutcome& outcome) {
+        m_cell.assign(utf8);
+        if (m_cell.find('\0') != std::string::npos) {
+            std::string replaced;
+            for (const char ch : m_cell) {
+                if (ch == '\0')
+                    replaced += "\xEF\xBF\xBD";  // U+FFFD
+                else
+                    replaced += ch;
+            }
+            m_cell = std::move(replaced);
             ++outcome.textsWithNul;
         }
-        const QByteArray bytes = t.toUtf8();
-        qsizetype characters = 0;  // what libxlsxwriter counts: UTF-8 sequences
-        for (const char ch : bytes) characters += (quint8(ch) & 0xC0) != 0x80;
-        if (characters <= m_limits.textLength)
-            return bytes;
+        std::size_t characters = 0;  // what libxlsxwriter counts: UTF-8 sequences
+        for (const char ch : m_cell) characters += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+        if (characters <= static_cast<std::size_t>(m_limits.textLength))
+            return m_cell.c_str();
         ++outcome.textsCut;
-        const qsizetype keep = m_limits.textLength - kCutMark.size();
-        qsizetype units = 0;
-        for (qsizetype kept = 0; kept < keep && units < t.size(); ++kept)
-            units += t[units].isHighSurrogate() && units + 1 < t.size() ? 2 : 1;
-        return (t.left(units) + kCutMark).toUtf8();
+        const std::size_t keep =
+            static_cast<std::size_t>(m_limits.textLength - kCutMark.size());  // characters
+        std::size_t at = 0;
+        for (std::size_t kept = 0; at < m_cell.size(); ++at) {
+            if ((static_cast<unsigned char>(m_cell[at]) & 0xC0) != 0x80 && kept++ == keep)
+                break;
+        }
+        m_cell.resize(at);
+        m_cell += kCutMark.toStdString();
+        return m_cell.c_str();
+    }
+    const char* cellText(const QString& text, XlsxOutcome& outcome) {
+        const QByteArray utf8 = text.toUtf8();
+        return cellText(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
+                        outcome);
     }
 
 private:
@@ -195,6 +162,7 @@ private:
     XlsxLimits m_limits;
     QByteArray m_tmpdir;
     lxw_workbook* m_book = nullptr;
+    std::string m_cell;
 };
 
 }  // namespace
@@ -206,15 +174,19 @@ XlsxOutcome writeXlsx(const StatementExport& s, const QString& path, const Expor
 
     // Widths first: constant-memory mode writes each row as it goes.
     std::vector<int> widths(s.columns.size(), 4);
+    std::string cell;
     for (int c = 0; c < columnCount; ++c) {
         const ExportColumn& col = s.columns[static_cast<std::size_t>(c)];
         int& w = widths[static_cast<std::size_t>(c)];
-        w = qMax(w, displayWidth(col.title));
-        for (int r = 0; r < rows.rowCount(); ++r)
-            w = qMax(w, displayWidth(valueAt(rows, r, col).text));
+        w = qMax(w, cells::displayWidth(col.title));
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            cell.clear();
+            cells::appendText(rows, r, col, cell);
+            w = qMax(w, cells::displayWidth(cell));
+        }
         if (col.total)
-            w = qMax(w, displayWidth(decimalText(*col.total, 2)));
-        w = qMax(w, displayWidth(col.totalText));
+            w = qMax(w, cells::displayWidth(db::formatExactScaled4(*col.total, 2)));
+        w = qMax(w, cells::displayWidth(col.totalText));
         w = qMin(w, 100);  // a column wider than a screen helps nobody
     }
 
@@ -238,7 +210,7 @@ XlsxOutcome writeXlsx(const StatementExport& s, const QString& path, const Expor
     const auto text = [&](lxw_worksheet* sheet, lxw_row_t row, int col, const QString& t,
                           lxw_format* format) {
         wb.check(worksheet_write_string(sheet, row, static_cast<lxw_col_t>(col),
-                                        wb.cellText(t, outcome).constData(), format));
+                                        wb.cellText(t, outcome), format));
     };
 
     // A statement longer than a sheet goes on over further sheets, each with the heading and
@@ -276,12 +248,17 @@ XlsxOutcome writeXlsx(const StatementExport& s, const QString& path, const Expor
         for (; next < rows.rowCount() && row < limits.rowsPerSheet; ++next, ++row) {
             for (int c = 0; c < columnCount; ++c) {
                 const ExportColumn& col = s.columns[static_cast<std::size_t>(c)];
-                const Value v = valueAt(rows, next, col, false);
-                if (v.number)
-                    wb.check(worksheet_write_number(sheet, row, static_cast<lxw_col_t>(c), v.real,
-                                                    col.money ? money : nullptr));
-                else if (!v.text.isEmpty())
-                    text(sheet, row, c, v.text, nullptr);
+                const auto x = static_cast<lxw_col_t>(c);
+                if (const std::optional<double> v = cells::number(rows, next, col)) {
+                    wb.check(
+                        worksheet_write_number(sheet, row, x, *v, col.money ? money : nullptr));
+                    continue;
+                }
+                cell.clear();
+                cells::appendText(rows, next, col, cell);
+                if (!cell.empty())
+                    wb.check(
+                        worksheet_write_string(sheet, row, x, wb.cellText(cell, outcome), nullptr));
             }
             checkProgress(progress, next + 1);
         }
@@ -303,76 +280,6 @@ XlsxOutcome writeXlsx(const StatementExport& s, const QString& path, const Expor
     wb.close();
     file.commit(completeZip);
     return outcome;
-}
-
-namespace {
-
-// A text a spreadsheet would take for a formula (=HYPERLINK(...), +cmd, @SUM, a leading tab
-// or carriage return) gets a leading apostrophe, as spreadsheet programs recommend; numbers
-// are written by us and never pass here.
-QString inert(const QString& text) {
-    if (text.isEmpty())
-        return text;
-    switch (text[0].unicode()) {
-        case '=':
-        case '+':
-        case '-':
-        case '@':
-        case '\t':
-        case '\r':
-            return QLatin1Char('\'') + text;
-        default:
-            return text;
-    }
-}
-
-QString csvField(const QString& raw) {
-    const QString text = inert(raw);
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')) &&
-        text.trimmed() == text)
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-}  // namespace
-
-void writeCsv(const StatementExport& s, const QString& path, CsvEncoding encoding,
-              const ExportProgress& progress) {
-    io::AtomicFile file(path);
-    auto write = [&](const QStringList& cells) {
-        const QString line = cells.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-        if (encoding == CsvEncoding::Gbk) {
-            const std::string bytes = text::toGbk(line);
-            file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        } else {
-            file.write(line.toUtf8());
-        }
-    };
-    if (encoding == CsvEncoding::Utf8WithBom)
-        file.write("\xEF\xBB\xBF", 3);
-    write({csvField(s.title)});
-    for (const QString& line : s.heading) write({csvField(line)});
-    QStringList titles;
-    for (const ExportColumn& c : s.columns) titles << csvField(c.title);
-    write(titles);
-    const db::RowStore& rows = *s.rows;
-    for (int r = 0; r < rows.rowCount(); ++r) {
-        QStringList cells;
-        for (const ExportColumn& c : s.columns) {
-            const Value v = valueAt(rows, r, c);
-            cells << (v.number ? v.text : csvField(v.text));
-        }
-        write(cells);
-        checkProgress(progress, r + 1);
-    }
-    QStringList totals;
-    for (const ExportColumn& c : s.columns)
-        totals << (c.total ? decimalText(*c.total, 2) : csvField(c.totalText));
-    write(totals);
-    file.commit();
 }
 
 }  // namespace ui
