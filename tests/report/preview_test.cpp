@@ -4,6 +4,7 @@
 #include "framework/report/preview.h"
 
 #include "framework/report/pageview.h"
+#include "framework/report/pdfsyntax.h"
 #include "framework/report/pdfwriter.h"
 #include "framework/report/printsetup.h"
 #include "framework/text/errors.h"
@@ -537,6 +538,25 @@ TEST_F(PreviewTest, ALoadRefusesGeometryPaperAndFontsNoReportHas) {
                 << c.what;
         }
     }
+}
+
+// Numbers in the PDF are written as whole thousandths (no float formatting per number):
+// the same texts the float formatting gave, and nothing unformatted past the range.
+TEST(PdfSyntax, NumbersAreThousandthsWithoutTrailingZeros) {
+    const std::pair<double, const char*> cases[] = {
+        {0, "0 "},         {0.0004, "0 "},      {-0.0004, "0 "},      {1.5, "1.5 "},
+        {-12.5, "-12.5 "}, {0.1, "0.1 "},       {12.3456, "12.346 "}, {841.8898, "841.89 "},
+        {100, "100 "},     {-0.001, "-0.001 "}, {1e9, "1000000000 "}, {0.0996, "0.1 "},
+    };
+    for (const auto& [v, text] : cases) {
+        QByteArray out;
+        report::pdf::num(out, v);
+        EXPECT_EQ(out, QByteArray(text)) << v;
+    }
+    QByteArray out;
+    for (double bad : {1e9 + 1, -1e38, qInf(), qQNaN()})
+        EXPECT_THROW(report::pdf::num(out, bad), EInvalidOperation) << bad;
+    EXPECT_TRUE(out.isEmpty());
 }
 
 // The writer's own guards, for reports made in code that no load would accept: a refusal,
