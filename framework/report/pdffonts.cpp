@@ -35,6 +35,10 @@ bool styleIsBold(const QString& styleName) {
 }  // namespace
 
 int Type3Fonts::faceOf(const QRawFont& raw, bool syntheticBold) {
+    // Only a font file's face has outlines to take. Qt's stand-in for a font it has not got
+    // (drawing boxes) has none, and no family either: asking for its name crashes.
+    if (!raw.isValid() || raw.fontTable("head").isEmpty())
+        return -1;
     for (std::size_t i = 0; i < m_faces.size(); ++i) {
         const Face& f = m_faces[i];
         if (f.raw.familyName() == raw.familyName() && f.raw.styleName() == raw.styleName() &&
@@ -85,6 +89,8 @@ Type3Fonts::StyleFont& Type3Fonts::styleFont(int index, const PreparedReport::St
         throw refuse();
     sf.ascentMm = FontMeasure::of(sf.font).ascent();
     sf.face = faceOf(raw, style.font.weight() >= QFont::DemiBold && !styleIsBold(raw.styleName()));
+    if (sf.face < 0)
+        throw refuse();
     return sf;
 }
 
@@ -140,9 +146,11 @@ Type3Fonts::GlyphKey Type3Fonts::glyphOf(const StyleFont& sf, char32_t c) {
         if (!runs.isEmpty() && !runs.first().glyphIndexes().isEmpty() &&
             runs.first().glyphIndexes().first() != 0) {
             const QRawFont fallback = runs.first().rawFont();
-            key = {faceOf(fallback, m_faces[static_cast<std::size_t>(sf.face)].boldStroke > 0 &&
-                                        !styleIsBold(fallback.styleName())),
-                   runs.first().glyphIndexes().first()};
+            const int face =
+                faceOf(fallback, m_faces[static_cast<std::size_t>(sf.face)].boldStroke > 0 &&
+                                     !styleIsBold(fallback.styleName()));
+            if (face >= 0)
+                key = {face, runs.first().glyphIndexes().first()};
         }
     }
     return key;

@@ -41,6 +41,8 @@ const std::map<std::string, std::string> kKeptFor = {
     {"savedreport-font-9pt-and-negative-px.bin", "字体大小或间距不合理"},
     {"savedreport-font-almost-0pt.bin", "字体大小或间距不合理"},
     {"savedreport-font-families-17GB.bin", "内容不完整"},
+    // a family no font has, with a character only Qt's box-drawing stand-in takes
+    {"savedreport-font-without-face.bin", "loaded 1 pages, pdf written"},
     {"savedreport-font-pixels-and-points.bin", "字体大小或间距不合理"},
     {"savedreport-paper-neg100.bin", "纸张或页边距不合理"},
     {"savedreport-paper-neg4.5.bin", "纸张或页边距不合理"},
