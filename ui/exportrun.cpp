@@ -50,12 +50,12 @@ void Tfrmmain::ExportStatement(bool excel) {
     bool gbk = property(kExportGbkProperty).toBool();
     if (path.isEmpty()) {
         const QString gbkFilter = QStringLiteral("CSV 文件，GBK (*.csv)");
-        const ui::FileDialogSpec spec{
+        const ui::FileDialogSpec request{
             suffix, excel ? QStringLiteral("导出Excel") : QStringLiteral("导出CSV"),
             excel ? QStringList{QStringLiteral("Excel 工作簿 (*.xlsx)")}
                   : QStringList{QStringLiteral("CSV 文件，UTF-8 (*.csv)"), gbkFilter},
             suffix, ui::proposedExportName(PeriodText, suffix)};
-        const ui::FileChoice chosen = ui::askSaveFile(this, spec);
+        const ui::FileChoice chosen = ui::askSaveFile(this, request);
         if (chosen.path.isEmpty())
             return;
         path = chosen.path;

@@ -72,14 +72,14 @@ bool readFont(QDataStream& in, QFont& font) {
     return in.status() == QDataStream::Ok;
 }
 
-// Qt reads a colour's spec byte straight into its enum; a byte no spec has is undefined
+// Qt reads a colour's model byte straight into its enum; a byte no model has is undefined
 // behaviour at the colour's first use. The byte is checked first, then Qt reads the colour.
 bool readColor(QDataStream& in, QColor& color) {
     QIODevice* dev = in.device();
     const qint64 start = dev->pos();
-    qint8 spec = 0;
-    in >> spec;
-    if (in.status() != QDataStream::Ok || spec < QColor::Invalid || spec > QColor::ExtendedRgb ||
+    qint8 model = 0;
+    in >> model;
+    if (in.status() != QDataStream::Ok || model < QColor::Invalid || model > QColor::ExtendedRgb ||
         !dev->seek(start))
         return false;
     in >> color;

@@ -27,15 +27,15 @@ QHash<QString, Remembered>& memory() {
 
 class SuffixFileDialog : public QFileDialog {
 public:
-    SuffixFileDialog(QWidget* parent, const FileDialogSpec& spec)
-        : QFileDialog(parent, spec.caption), m_suffix(spec.suffix) {
+    SuffixFileDialog(QWidget* parent, const FileDialogSpec& request)
+        : QFileDialog(parent, request.caption), m_suffix(request.suffix) {
         setObjectName(QStringLiteral("dlgFile"));
         setOption(QFileDialog::DontUseNativeDialog);
-        setNameFilters(spec.filters);
-        const QString filter = memory().value(spec.kind).filter;
-        if (!filter.isEmpty() && spec.filters.contains(filter))
+        setNameFilters(request.filters);
+        const QString filter = memory().value(request.kind).filter;
+        if (!filter.isEmpty() && request.filters.contains(filter))
             selectNameFilter(filter);
-        setDirectory(fileDialogFolder(spec.kind));
+        setDirectory(fileDialogFolder(request.kind));
     }
 
     void accept() override {
@@ -83,20 +83,20 @@ QString fileDialogFolder(const QString& kind) {
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
 }
 
-FileChoice askSaveFile(QWidget* parent, const FileDialogSpec& spec) {
-    SuffixFileDialog dialog(parent, spec);
+FileChoice askSaveFile(QWidget* parent, const FileDialogSpec& request) {
+    SuffixFileDialog dialog(parent, request);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    if (!spec.proposedName.isEmpty())
-        dialog.selectFile(spec.proposedName);
-    return run(dialog, spec.kind);
+    if (!request.proposedName.isEmpty())
+        dialog.selectFile(request.proposedName);
+    return run(dialog, request.kind);
 }
 
-FileChoice askOpenFile(QWidget* parent, const FileDialogSpec& spec) {
-    SuffixFileDialog dialog(parent, spec);
+FileChoice askOpenFile(QWidget* parent, const FileDialogSpec& request) {
+    SuffixFileDialog dialog(parent, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    return run(dialog, spec.kind);
+    return run(dialog, request.kind);
 }
 
 }  // namespace ui

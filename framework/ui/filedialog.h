@@ -26,9 +26,9 @@ struct FileChoice {
 
 // A save: a name typed without the format's suffix gets it before the dialog checks whether
 // the file exists, so the question "replace it?" is asked about the file that is written.
-FileChoice askSaveFile(QWidget* parent, const FileDialogSpec& spec);
+FileChoice askSaveFile(QWidget* parent, const FileDialogSpec& request);
 // An open: a typed name that names no file is tried with the format's suffix.
-FileChoice askOpenFile(QWidget* parent, const FileDialogSpec& spec);
+FileChoice askOpenFile(QWidget* parent, const FileDialogSpec& request);
 
 // The folder a dialog of `kind` opens in: the last one used, while it exists, else home.
 QString fileDialogFolder(const QString& kind);

@@ -32,7 +32,7 @@ const std::map<std::string, Target> kTargets = {
 const std::map<std::string, std::string> kKeptFor = {
     {"conversions-appendInteger-currency-overflow.bin", "out of the range of a currency value"},
     {"conversions-scaled4-overflow.bin", "shown ￥-2,251,799,813,685,248.00"},
-    {"savedreport-colour-spec.bin", "内容不完整"},
+    {"savedreport-colour-model.bin", "内容不完整"},
     {"savedreport-coordinates-1e171.bin", "位置或尺寸超出纸张"},
     {"savedreport-font-0px-and-9pt.bin", "字体大小或间距不合理"},
     {"savedreport-font-1e300.bin", "字体大小或间距不合理"},
