@@ -92,7 +92,7 @@ PrintOutcome paintWithQt(const PreparedReport& rep, QPrinter& printer, const QSt
     QPainter painter;
     if (!painter.begin(&printer))
         throw EInvalidOperation(
-            QStringLiteral("Printing could not start on \"%1\"").arg(printer.printerName()));
+            QStringLiteral("无法在打印机“%1”上开始打印。").arg(printer.printerName()));
     const qint64 total = static_cast<qint64>(pages.size()) * copies;
     qint64 done = 0;
     for (int c = 0; c < copies; ++c) {
