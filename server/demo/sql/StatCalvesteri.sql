@@ -10,18 +10,18 @@ CREATE TEMP TABLE stat_result(
     yjUSD MONEY, yjRMB MONEY, cb MONEY, value_no VARCHAR(12),
     lirun MONEY, lirun_true MONEY, shouhui MONEY);
 
-CREATE TEMP TABLE stat_param AS
-SELECT CAST(@year1 AS INT) * 100 + CAST(@month1 AS INT) AS ym1,
-       CAST(@year2 AS INT) * 100 + CAST(@month2 AS INT) AS ym2,
-       CAST(@year1 AS INT) AS y1,
-       coalesce(@ViewObject, '') AS kind,
-       trim(coalesce(@deptid, '')) AS deptid,
-       trim(coalesce(@salerid, '')) AS salerid,
-       coalesce(CAST(@queryOption AS INT), 0) AS opt;
-
--- One branch per kind of view object, each able to use its own index. The receipts are
+-- The parameters read once, in p: no table of their own is created and dropped on every
+-- call. One branch per kind of view object, each able to use its own index. The receipts are
 -- summed once per shipment: OFFSET 0 keeps SQLite from folding the inner select into this
 -- one, which would copy the sum's subquery into every expression that uses recv_usd.
+WITH p AS (
+    SELECT CAST(@year1 AS INT) * 100 + CAST(@month1 AS INT) AS ym1,
+           CAST(@year2 AS INT) * 100 + CAST(@month2 AS INT) AS ym2,
+           CAST(@year1 AS INT) AS y1,
+           coalesce(@ViewObject, '') AS kind,
+           trim(coalesce(@deptid, '')) AS deptid,
+           trim(coalesce(@salerid, '')) AS salerid,
+           coalesce(CAST(@queryOption AS INT), 0) AS opt)
 INSERT INTO stat_result
 SELECT invoiceno,
        CASE WHEN recv_usd < srUSD THEN '*' ELSE '' END,
@@ -33,23 +33,23 @@ SELECT invoiceno,
   FROM (SELECT s.*, coalesce(d.deptname, s.dept) AS deptname,
                s.srRMB - s.yfRMB - s.bfRMB - s.yjRMB - s.cb AS lirun,
                (SELECT total(r.usd) FROM yw_receipts r WHERE r.invoiceno = s.invoiceno) AS recv_usd
-          FROM (SELECT s.* FROM stat_param p JOIN shipment s
+          FROM (SELECT s.* FROM p JOIN shipment s
                     ON s.ym BETWEEN p.ym1 AND p.ym2
                  WHERE p.kind NOT IN ('D', 'S')
                 UNION ALL
-                SELECT s.* FROM stat_param p JOIN shipment s
+                SELECT s.* FROM p JOIN shipment s
                     ON s.dept = p.deptid AND s.ym BETWEEN p.ym1 AND p.ym2
                  WHERE p.kind = 'D'
                 UNION ALL
-                SELECT s.* FROM stat_param p JOIN shipment s
+                SELECT s.* FROM p JOIN shipment s
                     ON s.salerid = p.salerid AND s.ym BETWEEN p.ym1 AND p.ym2
                  WHERE p.kind = 'S' AND p.y1 < 2004
                 UNION ALL
-                SELECT s.* FROM stat_param p JOIN shipment s
+                SELECT s.* FROM p JOIN shipment s
                     ON s.cwdept = p.salerid AND s.ym BETWEEN p.ym1 AND p.ym2
                  WHERE p.kind = 'S' AND p.y1 >= 2004) s
           LEFT JOIN ywdept d ON d.deptid = s.dept
          LIMIT -1 OFFSET 0)
- WHERE (SELECT opt FROM stat_param) <> 1 OR recv_usd < srUSD;
+ WHERE (SELECT opt FROM p) <> 1 OR recv_usd < srUSD;
 
 SELECT * FROM stat_result ORDER BY invoiceno;
