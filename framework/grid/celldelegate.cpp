@@ -32,9 +32,10 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 
     const Qt::Alignment align = alignmentOf(index);
-    const CellText placed = placeCellText(opt.fontMetrics, text, opt.rect, align);
+    const FittedCellText fitted = fitCellText(opt.font, text, opt.rect, align);
+    const CellText& placed = fitted.placed;
     painter->save();
-    painter->setFont(opt.font);
+    painter->setFont(fitted.font);
     const QPalette::ColorGroup group =
         (opt.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
     painter->setPen(opt.palette.color(
@@ -45,8 +46,8 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
 QString CellDelegate::toolTipText(const QStyleOptionViewItem& option, const QModelIndex& index) {
     const QString text = index.data(Qt::DisplayRole).toString();
-    const CellText placed = placeCellText(option.fontMetrics, text, option.rect, alignmentOf(index));
-    return placed.cut ? text : QString();
+    return fitCellText(option.font, text, option.rect, alignmentOf(index)).placed.cut ? text
+                                                                                       : QString();
 }
 
 bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,

@@ -2,6 +2,8 @@
 // 10-character costing-sheet number in a 61-pixel column show whole.
 #include "framework/grid/celltext.h"
 
+#include <QFontInfo>
+
 namespace grid {
 
 CellText placeCellText(const QFontMetrics& fm, const QString& text, const QRect& cell,
@@ -30,6 +32,25 @@ CellText placeCellText(const QFontMetrics& fm, const QString& text, const QRect&
     out.rect = QRect(left, cell.top(), width, cell.height());
     out.shown = text;
     return out;
+}
+
+FittedCellText fitCellText(const QFont& font, const QString& text, const QRect& cell,
+                           Qt::Alignment align) {
+    FittedCellText out{placeCellText(QFontMetrics(font), text, cell, align), font};
+    if (!out.placed.cut)
+        return out;
+    const int pixels = QFontInfo(font).pixelSize();
+    QFont smaller = font;
+    for (int px = pixels - 1; px * 4 >= pixels * 3 && px > 0; --px) {
+        smaller.setPixelSize(px);
+        const CellText placed = placeCellText(QFontMetrics(smaller), text, cell, align);
+        if (!placed.cut) {
+            out.placed = placed;
+            out.font = smaller;
+            return out;
+        }
+    }
+    return out;  // cut in the grid's own size, which reads best
 }
 
 }  // namespace grid

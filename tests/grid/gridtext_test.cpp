@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMimeData>
@@ -61,6 +62,42 @@ TEST(CellText, StatementTextsFitTheirColumns) {
         if (!c.cut) {
             EXPECT_EQ(t.shown, QString::fromLatin1(c.text)) << c.what;
             EXPECT_LE(t.rect.left() + fm.horizontalAdvance(t.shown), cell.width()) << c.what;
+        }
+    }
+}
+
+// A text too wide for its cell is drawn smaller before it is cut, never below three quarters
+// of the grid's size; one that fits keeps the grid's size.
+TEST(CellText, WideTextsAreDrawnSmallerBeforeTheyAreCut) {
+    app();
+    const QFont font = ui::songti(9);
+    const int pixels = QFontInfo(font).pixelSize();
+    struct Case {
+        const char* text;
+        int column;
+        bool smaller;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"12248949.71", 70, false, false},
+        {"111883809.12", 70, true, false},  // a 20,000-shipment month's income in RMB
+        {"-1118838090.12", 70, true, false},
+        {"1224894977123.45", 70, false, true},
+        {"HS26-059511", 61, true, false},
+    };
+    for (const Case& c : cases) {
+        const QRect cell(0, 0, c.column - 1, 18);
+        const grid::FittedCellText f =
+            grid::fitCellText(font, QString::fromLatin1(c.text), cell, Qt::AlignRight);
+        const int px = QFontInfo(f.font).pixelSize();
+        EXPECT_EQ(f.placed.cut, c.cut) << c.text;
+        EXPECT_EQ(px < pixels, c.smaller) << c.text << " at " << px << " px";
+        EXPECT_GE(px * 4, pixels * 3) << c.text;
+        if (!c.cut) {
+            EXPECT_EQ(f.placed.shown, QString::fromLatin1(c.text));
+            EXPECT_LE(f.placed.rect.left() + QFontMetrics(f.font).horizontalAdvance(f.placed.shown),
+                      cell.width())
+                << c.text;
         }
     }
 }
@@ -113,14 +150,18 @@ protected:
 };
 
 TEST_F(GridTextTest, CutTextsShowWholeAsToolTips) {
-    rows({{"26EX05950", 12248949.71, "HS26-05950"}, {"26EX05951", 122489497.71, "HS26-059511"}});
+    rows({{"26EX05950", 12248949.71, "HS26-05950"},
+          {"26EX05951", 122489497.71, "HS26-059511"},
+          {"26EX05952", 1224894977123.45, "HS26-0595111111"}});
     data->Open();
     grid.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
     EXPECT_EQ(tipAt(0, 1), QString()) << "an 11-character amount shows whole";
     EXPECT_EQ(tipAt(0, 2), QString()) << "a 10-character costing-sheet number shows whole";
-    EXPECT_EQ(tipAt(1, 1), QStringLiteral("122489497.71"));
-    EXPECT_EQ(tipAt(1, 2), QStringLiteral("HS26-059511"));
+    EXPECT_EQ(tipAt(1, 1), QString()) << "12 characters show whole, a little smaller";
+    EXPECT_EQ(tipAt(1, 2), QString()) << "11 characters in 61 pixels show whole, smaller";
+    EXPECT_EQ(tipAt(2, 1), QStringLiteral("1224894977123.45"));
+    EXPECT_EQ(tipAt(2, 2), QStringLiteral("HS26-0595111111"));
 }
 
 TEST_F(GridTextTest, DoubleClickOnABorderFitsTheWidestText) {
