@@ -1,7 +1,10 @@
-// Conversions between SQLite storage and the server's typed values. Currency goes through
-// the decimal text so that 0.125 stays exactly 1250 units; dates use civil-day arithmetic.
+// Conversions between SQLite storage and the server's typed values. Currency from a REAL is
+// the value of the 15-digit decimal SQLite shows for it (100.1 - 20.03 is 80.07, not
+// 80.069999...), worked out in integers; dates use civil-day arithmetic.
 #include "server/conversions.h"
 
+#include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -212,17 +215,75 @@ std::optional<std::int64_t> parseCurrency(std::string_view text) {
     return negative ? -v : v;
 }
 
-std::optional<std::int64_t> currencyFromReal(double v) {
-    const double units = v * 10000.0;
-    if (!std::isfinite(units))
+namespace {
+
+using U128 = unsigned __int128;
+
+constexpr U128 pow10(int n) {
+    U128 p = 1;
+    while (n-- > 0) p *= 10;
+    return p;
+}
+
+constexpr U128 kPow10[] = {pow10(0),  pow10(1),  pow10(2),  pow10(3),  pow10(4),  pow10(5),
+                           pow10(6),  pow10(7),  pow10(8),  pow10(9),  pow10(10), pow10(11),
+                           pow10(12), pow10(13), pow10(14), pow10(15), pow10(16), pow10(17),
+                           pow10(18), pow10(19), pow10(20)};
+
+// The value of |v|'s %.15g decimal in 1/10000 units, rounded half away from zero, in integer
+// arithmetic: |v| = m * 2^-s exactly, so its 15 significant digits are m * 10^p / 2^s rounded
+// half to even (as printf rounds an exact tie) for the p that puts 15 digits before the point.
+std::optional<std::int64_t> unitsOfDecimal15(double magnitude) {
+    // Below 4E-5 the 15-digit decimal stays under 0.4 units; from 1E15 on it is past the range.
+    if (magnitude < 4e-5)
+        return 0;
+    if (magnitude >= 1e15)
         return std::nullopt;
-    if (std::fabs(units) < 1e14) {
-        const double whole = std::nearbyint(units);
-        // Far from a half unit: plain rounding gives what the decimal text would.
-        if (std::fabs(units - whole) < 1e-6)
-            return static_cast<std::int64_t>(whole);
+    const auto bits = std::bit_cast<std::uint64_t>(magnitude);  // a normal number here
+    const int biased = static_cast<int>(bits >> 52);
+    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int s = 1075 - biased;  // 3..67 over the range above
+    // floor(log10(2^e)) for the power of two below |v|: floor(log10 |v|) or one less,
+    // put right below.
+    const int e = biased - 1023;
+    int p = std::clamp(14 - ((e * 78913) >> 18), 0, 19);
+    const U128 low = kPow10[14] << s;  // 10^14 <= m * 10^p / 2^s < 10^15 picks p exactly
+    U128 scaled = static_cast<U128>(m) * kPow10[p];
+    if (scaled < low) {
+        ++p;
+        scaled = static_cast<U128>(m) * kPow10[p];
+    } else if (scaled >= low * 10) {
+        --p;
+        scaled = static_cast<U128>(m) * kPow10[p];
     }
-    return parseCurrency(formatReal(v));
+    U128 digits = scaled >> s;
+    const U128 rest = scaled - (digits << s);
+    const U128 half = U128{1} << (s - 1);
+    if (rest > half || (rest == half && (digits & 1) != 0))
+        ++digits;
+    U128 units = 0;
+    if (p <= 4) {
+        units = digits * kPow10[4 - p];
+    } else {
+        const U128 unit = kPow10[p - 4];
+        units = digits / unit;
+        if ((digits % unit) * 2 >= unit)
+            ++units;
+    }
+    if (units > static_cast<U128>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return static_cast<std::int64_t>(units);
+}
+
+}  // namespace
+
+std::optional<std::int64_t> currencyFromRealExactly(double v) {
+    if (!std::isfinite(v * 10000.0))
+        return std::nullopt;
+    const std::optional<std::int64_t> magnitude = unitsOfDecimal15(std::fabs(v));
+    if (!magnitude)
+        return std::nullopt;
+    return std::signbit(v) ? -*magnitude : *magnitude;
 }
 
 std::optional<std::int64_t> currencyFromInteger(std::int64_t whole) {

@@ -4,6 +4,7 @@
 
 #include "server/server.h"
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,9 +18,37 @@ std::optional<ColumnType> typeFromDeclaration(std::string_view declared, int* si
 
 // Decimal text ("12.5", "-3", "1.5e-05") in 1/10000 units, rounded half away from zero.
 std::optional<std::int64_t> parseCurrency(std::string_view text);
-// A REAL in 1/10000 units, as its %.15g decimal would give; near-whole unit counts (the
-// usual case) skip the text round trip.
-std::optional<std::int64_t> currencyFromReal(double v);
+// currencyFromReal's exact part, for values not near a whole number of units.
+std::optional<std::int64_t> currencyFromRealExactly(double v);
+
+// The usual case of currencyFromReal, a near-whole number of units (amounts in cents): true
+// with `units` set, false when the exact part must decide. Inline and without an optional,
+// for a result's every money cell.
+inline bool currencyFromNearWholeReal(double v, std::int64_t& units) {
+    const double scaled = v * 10000.0;
+    if (!(scaled > -1e14 && scaled < 1e14))  // NaN too
+        return false;
+    // The nearest whole number, ties to even: adding 2^52 drops the fraction in the FPU's
+    // rounding, where nearbyint would be a library call.
+    constexpr double kTwo52 = 4503599627370496.0;
+    const double whole = std::copysign((std::fabs(scaled) + kTwo52) - kTwo52, scaled);
+    // Far from a half unit: plain rounding gives what the decimal text would.
+    if (!(std::fabs(scaled - whole) < 1e-6))
+        return false;
+    units = static_cast<std::int64_t>(whole);
+    return true;
+}
+
+// A REAL in 1/10000 units, as its %.15g decimal (what SQLite shows) parsed by parseCurrency
+// would give, computed without making the text; nullopt for NaN, infinities and values past
+// the money range.
+inline std::optional<std::int64_t> currencyFromReal(double v) {
+    std::int64_t units = 0;
+    if (currencyFromNearWholeReal(v, units))
+        return units;
+    return currencyFromRealExactly(v);
+}
+
 // A whole number in 1/10000 units; nullopt outside the money range.
 std::optional<std::int64_t> currencyFromInteger(std::int64_t whole);
 // A REAL truncated toward zero, as SQL Server converts float to an integer; nullopt when

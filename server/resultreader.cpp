@@ -47,12 +47,13 @@ int ResultReader::readAll(RowSink* sink) {
         if (rc != SQLITE_ROW)
             break;
         Row row(m_columns.size());
-        fetch(row);
+        hold(row);
         for (std::size_t c = 0; c < row.size(); ++c) {
-            if (m_typed[c] || row[c].storage == SQLITE_NULL)
+            const CellView cell = row[c].viewed();
+            if (m_typed[c] || cell.storage == SQLITE_NULL)
                 continue;
             m_typed[c] = true;
-            switch (row[c].storage) {
+            switch (cell.storage) {
                 case SQLITE_INTEGER:
                     m_columns[c].type = ColumnType::Integer;
                     break;
@@ -64,7 +65,7 @@ int ResultReader::readAll(RowSink* sink) {
                     break;
                 default:
                     m_columns[c].type =
-                        looksLikeDateTime(row[c].text) ? ColumnType::DateTime : ColumnType::Text;
+                        looksLikeDateTime(cell.text) ? ColumnType::DateTime : ColumnType::Text;
             }
         }
         pending.push_back(std::move(row));
@@ -74,48 +75,89 @@ int ResultReader::readAll(RowSink* sink) {
     for (const Row& row : pending) emit(row, *sink);
     if (rc != SQLITE_ROW)
         return rc;
-    Row row(m_columns.size());
+    // From here on each value goes from SQLite's row to the sink without a copy of its own.
+    // One column call per cell (each sqlite3_column_* call is a full API entry), and the
+    // usual pairs of column type and storage are handed over directly. The value it gives
+    // is "unprotected", which differs from a protected one only by a mutex that the
+    // connection does not have (it is opened without).
+    const int n = static_cast<int>(m_columns.size());
     while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
-        fetch(row);
-        emit(row, *sink);
+        sink->beginRow();
+        for (int c = 0; c < n; ++c) {
+            sqlite3_value* value = sqlite3_column_value(m_stmt, c);
+            const int storage = sqlite3_value_type(value);
+            const ColumnType type = m_columns[static_cast<std::size_t>(c)].type;
+            if (storage == SQLITE_NULL) {
+                sink->null();
+            } else if (type == ColumnType::Currency && storage == SQLITE_FLOAT) {
+                std::int64_t units = 0;
+                if (currencyFromNearWholeReal(sqlite3_value_double(value), units))
+                    sink->currency(units);
+                else
+                    emitCell(cellOf(value, storage), static_cast<std::size_t>(c), *sink);
+            } else if (storage == SQLITE_TEXT &&
+                       (type == ColumnType::Text || type == ColumnType::Memo)) {
+                const unsigned char* text = sqlite3_value_text(value);
+                sink->text(text ? std::string_view(reinterpret_cast<const char*>(text),
+                                                   static_cast<std::size_t>(
+                                                       sqlite3_value_bytes(value)))
+                                : std::string_view());
+            } else {
+                emitCell(cellOf(value, storage), static_cast<std::size_t>(c), *sink);
+            }
+        }
+        sink->endRow();
     }
     return rc;
 }
 
-void ResultReader::fetch(Row& row) const {
+ResultReader::CellView ResultReader::cellAt(int col) const {
+    sqlite3_value* value = sqlite3_column_value(m_stmt, col);
+    return cellOf(value, sqlite3_value_type(value));
+}
+
+ResultReader::CellView ResultReader::cellOf(sqlite3_value* value, int storage) {
+    CellView cell;
+    cell.storage = storage;
+    switch (storage) {
+        case SQLITE_INTEGER:
+            cell.integer = sqlite3_value_int64(value);
+            break;
+        case SQLITE_FLOAT:
+            cell.real = sqlite3_value_double(value);
+            break;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const void* p = storage == SQLITE_TEXT
+                                ? static_cast<const void*>(sqlite3_value_text(value))
+                                : sqlite3_value_blob(value);
+            const int bytes = sqlite3_value_bytes(value);
+            if (p)
+                cell.text = {static_cast<const char*>(p), static_cast<std::size_t>(bytes)};
+            break;
+        }
+        default:
+            break;
+    }
+    return cell;
+}
+
+void ResultReader::hold(Row& row) const {
     for (std::size_t c = 0; c < row.size(); ++c) {
         Cell& cell = row[c];
-        const int i = static_cast<int>(c);
-        cell.storage = sqlite3_column_type(m_stmt, i);
-        switch (cell.storage) {
-            case SQLITE_INTEGER:
-                cell.integer = sqlite3_column_int64(m_stmt, i);
-                break;
-            case SQLITE_FLOAT:
-                cell.real = sqlite3_column_double(m_stmt, i);
-                break;
-            case SQLITE_TEXT:
-            case SQLITE_BLOB: {
-                const void* p = cell.storage == SQLITE_TEXT
-                                    ? static_cast<const void*>(sqlite3_column_text(m_stmt, i))
-                                    : sqlite3_column_blob(m_stmt, i);
-                const int n = sqlite3_column_bytes(m_stmt, i);
-                cell.text.assign(p ? static_cast<const char*>(p) : "", static_cast<std::size_t>(n));
-                break;
-            }
-            default:
-                break;
-        }
+        cell.view = cellAt(static_cast<int>(c));
+        cell.text.assign(cell.view.text);
+        cell.view.text = {};
     }
 }
 
 void ResultReader::emit(const Row& row, RowSink& sink) const {
     sink.beginRow();
-    for (std::size_t c = 0; c < row.size(); ++c) emitCell(row[c], c, sink);
+    for (std::size_t c = 0; c < row.size(); ++c) emitCell(row[c].viewed(), c, sink);
     sink.endRow();
 }
 
-void ResultReader::badValue(const Cell& cell, std::size_t col, const char* what) const {
+void ResultReader::badValue(const CellView& cell, std::size_t col, const char* what) const {
     std::string shown;
     switch (cell.storage) {
         case SQLITE_INTEGER:
@@ -125,13 +167,13 @@ void ResultReader::badValue(const Cell& cell, std::size_t col, const char* what)
             shown = formatReal(cell.real);
             break;
         default:
-            shown = cell.text;
+            shown = std::string(cell.text);
             break;
     }
     throw Error("column '" + m_columns[col].name + "': value '" + shown + "' is not " + what);
 }
 
-void ResultReader::emitCell(const Cell& cell, std::size_t col, RowSink& sink) const {
+void ResultReader::emitCell(const CellView& cell, std::size_t col, RowSink& sink) const {
     if (cell.storage == SQLITE_NULL) {
         sink.null();
         return;

@@ -5,9 +5,11 @@
 #include "server/server.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace server {
 
@@ -21,18 +23,31 @@ public:
     int readAll(RowSink* sink);
 
 private:
-    struct Cell {
+    // One stored value; `text` points into SQLite's row until the next step, or into a
+    // held-back row's copy.
+    struct CellView {
         int storage = 0;  // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB, SQLITE_NULL
         std::int64_t integer = 0;
         double real = 0;
+        std::string_view text;
+    };
+    struct Cell {  // a held-back row's value, owning its text
+        CellView view;  // text left empty: it is in `text`
         std::string text;
+        CellView viewed() const {
+            CellView v = view;
+            v.text = text;
+            return v;
+        }
     };
     using Row = std::vector<Cell>;
 
-    void fetch(Row& row) const;
+    CellView cellAt(int col) const;
+    static CellView cellOf(sqlite3_value* value, int storage);
+    void hold(Row& row) const;
     void emit(const Row& row, RowSink& sink) const;
-    void emitCell(const Cell& cell, std::size_t col, RowSink& sink) const;
-    [[noreturn]] void badValue(const Cell& cell, std::size_t col, const char* what) const;
+    void emitCell(const CellView& cell, std::size_t col, RowSink& sink) const;
+    [[noreturn]] void badValue(const CellView& cell, std::size_t col, const char* what) const;
 
     sqlite3_stmt* m_stmt;
     std::vector<Column> m_columns;

@@ -180,8 +180,11 @@ std::unique_ptr<Connection> Server::connect(const std::string& database) const {
                     "' is empty (0 bytes), not a database");
 
     sqlite3* db = nullptr;
-    // READWRITE without CREATE: a connection never makes a file appear.
-    if (sqlite3_open_v2(main->path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    // READWRITE without CREATE: a connection never makes a file appear. A connection is
+    // used by the one thread that holds it, so SQLite's per-call mutex (a quarter of the
+    // instructions of reading a result) is left out.
+    if (sqlite3_open_v2(main->path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         const std::string why = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);
         throw Error("cannot open " + where + ": " + why);

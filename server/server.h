@@ -103,6 +103,7 @@ struct TracedStatement {
 };
 using StatementTrace = std::function<void(const TracedStatement&)>;
 
+// One SQLite connection without SQLite's own locking: use it from one thread at a time.
 class Connection {
 public:
     ~Connection();

@@ -69,6 +69,7 @@ void DataSet::Open() {
             }
             m_store.keepColumns(order);
         }
+        m_store.fitCapacity();
     } catch (...) {
         m_store.clear();
         throw;

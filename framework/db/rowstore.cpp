@@ -8,9 +8,11 @@
 
 #include <QDateTime>
 #include <QTimeZone>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace db {
 
@@ -61,7 +63,27 @@ Scaled4 scaledFloat(const FieldDef& def, double v) {
 void RowStore::setColumns(std::vector<FieldDef> defs) {
     clear();
     m_defs = std::move(defs);
+    // The buffers of the rows cleared last are filled again, without growing step by step.
+    const std::size_t reused = std::min(m_spare.size(), m_defs.size());
+    m_data.assign(std::make_move_iterator(m_spare.begin()),
+                  std::make_move_iterator(m_spare.begin() + static_cast<std::ptrdiff_t>(reused)));
+    m_spare.clear();
     m_data.resize(m_defs.size());
+}
+
+void RowStore::fitCapacity() {
+    constexpr std::size_t kSlack = 4096;
+    for (ColumnData& d : m_data) {
+        const auto fit = [](auto& v) {
+            if (v.capacity() > 2 * v.size() + kSlack)
+                v.shrink_to_fit();
+        };
+        fit(d.ints);
+        fit(d.reals);
+        fit(d.lens);
+        fit(d.nulls);
+        fit(d.arena);
+    }
 }
 
 int RowStore::indexOf(const QString& name) const {
@@ -75,6 +97,15 @@ int RowStore::indexOf(const QString& name) const {
 void RowStore::clear() {
     ++m_version;
     m_defs.clear();
+    for (ColumnData& d : m_data) {
+        d.ints.clear();
+        d.reals.clear();
+        d.lens.clear();
+        d.nulls.clear();
+        d.arena.clear();
+    }
+    if (m_spare.empty())
+        m_spare = std::move(m_data);
     m_data.clear();
     m_rows = 0;
     m_appendCol = 0;
@@ -180,38 +211,22 @@ void RowStore::appendFloat(double v) {
     ++m_appendCol;
 }
 
-void RowStore::appendCurrency(std::int64_t tenThousandths) {
-    const int c = m_appendCol;
-    if (m_defs.at(c).type == FieldType::Currency) {
-        ++m_appendCol;
-        m_data[c].nulls.push_back(0);
-        m_data[c].ints.push_back(tenThousandths);
-        return;
-    }
+void RowStore::appendCurrencyConverted(std::int64_t tenThousandths) {
+    (void)m_defs.at(m_appendCol);  // past the last column: the same error as for other types
     appendFloat(static_cast<double>(tenThousandths) / 10000.0);
 }
 
-void RowStore::appendText(std::string_view utf8) {
-    const int c = m_appendCol;
-    const FieldType t = m_defs.at(c).type;
-    if (!isText(t)) {
-        // A column typed from its first value may meet text later: keep what converts.
-        bool ok = false;
-        const double v = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()))
-                             .trimmed()
-                             .toDouble(&ok);
-        if (ok && t != FieldType::DateTime)
-            appendFloat(v);
-        else
-            appendNull();
-        return;
-    }
-    ++m_appendCol;
-    ColumnData& d = m_data[c];
-    d.nulls.push_back(0);
-    d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
-    d.lens.push_back(static_cast<std::uint32_t>(utf8.size()));
-    d.arena.append(utf8.data(), utf8.size());
+void RowStore::appendTextConverted(std::string_view utf8) {
+    const FieldType t = m_defs.at(m_appendCol).type;
+    // A column typed from its first value may meet text later: keep what converts.
+    bool ok = false;
+    const double v = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()))
+                         .trimmed()
+                         .toDouble(&ok);
+    if (ok && t != FieldType::DateTime)
+        appendFloat(v);
+    else
+        appendNull();
 }
 
 void RowStore::appendDateTime(std::int64_t msSinceEpoch) {

@@ -33,7 +33,10 @@ public:
     // derived something from the rows (the grid's totals) knows when to derive it again.
     std::uint64_t version() const { return m_version; }
     int indexOf(const QString& name) const;  // case-insensitive, -1 when absent
-    void clear();                            // rows and columns
+    // Rows and columns. The column buffers keep their memory for the next setColumns (a
+    // result opened again needs as much); fitCapacity gives back what a smaller one left over.
+    void clear();
+    void fitCapacity();
     void reserve(int rows);
     // Keeps only the given columns, in that order (a dataset's fixed field list).
     void keepColumns(const std::vector<int>& order);
@@ -45,8 +48,35 @@ public:
     void appendNull();
     void appendInteger(std::int64_t v);
     void appendFloat(double v);
-    void appendCurrency(std::int64_t tenThousandths);
-    void appendText(std::string_view utf8);
+    void appendCurrency(std::int64_t tenThousandths) {
+        // Inline for a driver's usual case, money into a money column.
+        const int c = m_appendCol;
+        if (c < columnCount() && m_defs[static_cast<std::size_t>(c)].type == FieldType::Currency) {
+            ColumnData& d = m_data[static_cast<std::size_t>(c)];
+            d.nulls.push_back(0);
+            d.ints.push_back(tenThousandths);
+            ++m_appendCol;
+            return;
+        }
+        appendCurrencyConverted(tenThousandths);
+    }
+    void appendText(std::string_view utf8) {
+        // Inline for a driver's usual case, text into a text column.
+        const int c = m_appendCol;
+        if (c < columnCount()) {
+            const FieldType t = m_defs[static_cast<std::size_t>(c)].type;
+            if (t == FieldType::String || t == FieldType::Memo) {
+                ColumnData& d = m_data[static_cast<std::size_t>(c)];
+                d.nulls.push_back(0);
+                d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
+                d.lens.push_back(static_cast<std::uint32_t>(utf8.size()));
+                d.arena.append(utf8);
+                ++m_appendCol;
+                return;
+            }
+        }
+        appendTextConverted(utf8);
+    }
     void appendDateTime(std::int64_t msSinceEpoch);
     void endRow();
 
@@ -82,6 +112,9 @@ public:
     void restoreRow(int row, const std::vector<std::string>& snapshot);
 
 private:
+    void appendCurrencyConverted(std::int64_t tenThousandths);
+    void appendTextConverted(std::string_view utf8);
+
     struct ColumnData {
         std::vector<std::int64_t> ints;   // Integer, Currency, DateTime; text: offset into arena
         std::vector<double> reals;        // Float
@@ -91,6 +124,7 @@ private:
     };
     std::vector<FieldDef> m_defs;
     std::vector<ColumnData> m_data;
+    std::vector<ColumnData> m_spare;  // cleared buffers kept for the next setColumns
     int m_rows = 0;
     int m_appendCol = 0;
     std::uint64_t m_version = 0;

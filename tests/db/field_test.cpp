@@ -9,6 +9,7 @@
 #include <QTimeZone>
 #include <functional>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -308,6 +309,36 @@ TEST(RowStore, RefusedValueLeavesTheRowToBeFinished) {
     ASSERT_EQ(s.rowCount(), 1);
     EXPECT_TRUE(s.isNull(0, 0));
     EXPECT_EQ(s.integer(0, 1), 1);
+}
+
+// A result filled into the buffers a cleared one left (other types, other widths, fewer
+// rows) shows nothing of the old one, and appends past the last column still throw.
+TEST(RowStore, RefilledBuffersHoldOnlyTheNewResult) {
+    db::RowStore s;
+    s.setColumns({{"t", FieldType::String, 10}, {"c", FieldType::Currency, 0}});
+    for (int i = 0; i < 1000; ++i) {
+        s.beginRow();
+        s.appendText("old" + std::to_string(i));
+        s.appendCurrency(i);
+        s.endRow();
+    }
+    s.clear();
+    s.setColumns({{"c", FieldType::Currency, 0},
+                  {"f", FieldType::Float, 0},
+                  {"t", FieldType::String, 10}});
+    s.beginRow();
+    s.appendCurrency(5);
+    s.appendFloat(2.5);
+    s.appendText("new");
+    EXPECT_THROW(s.appendCurrency(1), std::out_of_range);
+    EXPECT_THROW(s.appendText("x"), std::out_of_range);
+    s.endRow();
+    s.fitCapacity();
+    ASSERT_EQ(s.rowCount(), 1);
+    EXPECT_EQ(s.integer(0, 0), 5);
+    EXPECT_EQ(s.real(0, 1), 2.5);
+    EXPECT_EQ(s.text(0, 2), "new");
+    EXPECT_EQ(s.columnSum(0), db::Scaled4{5});
 }
 
 TEST(RowStore, ScaledValuesOfEveryMagnitude) {

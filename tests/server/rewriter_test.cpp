@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <random>
+
 namespace {
 
 struct Rewrite {
@@ -58,6 +64,73 @@ TEST(Conversions, CurrencyIsExactAndRoundsHalfAwayFromZero) {
     EXPECT_FALSE(server::parseCurrency("1e30"));  // beyond the currency range
     EXPECT_EQ(server::currencyFromReal(0.00005), 1);
     EXPECT_EQ(server::currencyFromReal(100.1 - 20.03), 800700);
+}
+
+// What a REAL in a MONEY column gave when it went through its %.15g text.
+std::optional<std::int64_t> currencyThroughText(double v) {
+    const double units = v * 10000.0;
+    if (!std::isfinite(units))
+        return std::nullopt;
+    if (std::fabs(units) < 1e14) {
+        const double whole = std::nearbyint(units);
+        if (std::fabs(units - whole) < 1e-6)
+            return static_cast<std::int64_t>(whole);
+    }
+    return server::parseCurrency(server::formatReal(v));
+}
+
+TEST(Conversions, RealMoneyKeepsTheRoundingOfItsDecimalText) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* what;
+        double v;
+        std::optional<std::int64_t> units;
+    } cases[] = {
+        {"half a unit rounds away from zero", 0.00005, 1},
+        {"negative half a unit", -0.00005, -1},
+        {"just under half a unit, whose decimal is the half", 0.000049999999999999996, 1},
+        {"clearly under half a unit", 0.0000499999, 0},
+        {"a quarter unit", 0.000025, 0},
+        {"many decimals", 1234.56785, 12345679},
+        {"many decimals, negative", -1234.56785, -12345679},
+        {"product of a rate", 1234.56 * 6.8312, 84335263},
+        {"15 digits cut the fifth decimal off", 1234567890.123456, 12345678901235},
+        {"an exact tie at 15 digits goes to even, down", 12345678901234.25, 123456789012342000},
+        {"an exact tie at 15 digits goes to even, up", 12345678901234.75, 123456789012348000},
+        {"a whole tie at 15 digits", 123456789012344.5, 1234567890123440000},
+        {"a whole tie at 15 digits, up", 123456789012345.5, 1234567890123460000},
+        {"largest money value's neighbourhood", 922337203685477.0, 9223372036854770000},
+        {"past the largest money value", 922337203685478.0, std::nullopt},
+        {"past it, negative", -922337203685478.0, std::nullopt},
+        {"1E15", 1e15, std::nullopt},
+        {"tiny", 1e-300, 0},
+        {"smallest subnormal", -4.9e-324, 0},
+        {"negative zero", -0.0, 0},
+        {"infinity", kInf, std::nullopt},
+        {"minus infinity", -kInf, std::nullopt},
+        {"NaN", std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {"largest double", std::numeric_limits<double>::max(), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(server::currencyFromReal(c.v), c.units) << c.what;
+        EXPECT_EQ(server::currencyFromReal(c.v), currencyThroughText(c.v)) << c.what;
+    }
+    // Sweeps: decimals with up to eight places around half units, and arbitrary bit patterns
+    // across the money range, each against the text.
+    std::mt19937_64 random(20240315);
+    for (int i = 0; i < 200000; ++i) {
+        const double cents = static_cast<double>(static_cast<std::int64_t>(random() % 2000000001) -
+                                                 1000000000);
+        const double v = i % 2 ? cents / 100.0 + 0.00005 : cents * 1.0e-8;
+        ASSERT_EQ(server::currencyFromReal(v), currencyThroughText(v)) << server::formatReal(v);
+    }
+    for (int i = 0; i < 200000; ++i) {
+        const std::uint64_t bits = (random() & 0x800FFFFFFFFFFFFFull) |
+                                   ((1008 + random() % 56) << 52);  // 2^-15 .. 2^50
+        double v = 0;
+        std::memcpy(&v, &bits, sizeof v);
+        ASSERT_EQ(server::currencyFromReal(v), currencyThroughText(v)) << server::formatReal(v);
+    }
 }
 
 TEST(Conversions, DateTimesRoundTripAsNaiveClock) {
