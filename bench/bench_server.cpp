@@ -125,25 +125,8 @@ public:
                 if (!stmt)
                     continue;
                 for (const auto& [name, value] : t.bound) bind(stmt, name, value);
-                int rc;
-                const int n = sqlite3_column_count(stmt);
-                while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-                    for (int i = 0; i < n; ++i) {
-                        switch (sqlite3_column_type(stmt, i)) {
-                            case SQLITE_INTEGER:
-                                sum += static_cast<std::uint64_t>(sqlite3_column_int64(stmt, i));
-                                break;
-                            case SQLITE_FLOAT:
-                                sum += static_cast<std::uint64_t>(sqlite3_column_double(stmt, i));
-                                break;
-                            case SQLITE_NULL:
-                                break;
-                            default:
-                                sqlite3_column_text(stmt, i);
-                                sum += static_cast<std::uint64_t>(sqlite3_column_bytes(stmt, i));
-                        }
-                    }
-                }
+                std::size_t rows = 0;
+                const int rc = stepAll(stmt, rows);
                 sqlite3_finalize(stmt);
                 if (rc != SQLITE_DONE)
                     throw std::runtime_error(t.sql + ": " + sqlite3_errmsg(m_db));
@@ -151,7 +134,7 @@ public:
         }
     }
 
-    // One statement, its parameters bound by position; every column read as in run(). Kept
+    // One statement, its parameters bound by position, every column read. Kept
     // prepared from one call to the next where `keep`, else prepared afresh as a client
     // sending it would have it. Returns the rows.
     std::size_t runPrepared(const char* sql, const std::vector<Value>& params, bool keep) {
@@ -166,26 +149,7 @@ public:
         for (std::size_t i = 0; i < params.size(); ++i)
             bindAt(m_kept, static_cast<int>(i) + 1, params[i]);
         std::size_t rows = 0;
-        const int n = sqlite3_column_count(m_kept);
-        int rc;
-        while ((rc = sqlite3_step(m_kept)) == SQLITE_ROW) {
-            ++rows;
-            for (int i = 0; i < n; ++i) {
-                switch (sqlite3_column_type(m_kept, i)) {
-                    case SQLITE_INTEGER:
-                        sum += static_cast<std::uint64_t>(sqlite3_column_int64(m_kept, i));
-                        break;
-                    case SQLITE_FLOAT:
-                        sum += static_cast<std::uint64_t>(sqlite3_column_double(m_kept, i));
-                        break;
-                    case SQLITE_NULL:
-                        break;
-                    default:
-                        sqlite3_column_text(m_kept, i);
-                        sum += static_cast<std::uint64_t>(sqlite3_column_bytes(m_kept, i));
-                }
-            }
-        }
+        const int rc = stepAll(m_kept, rows);
         sqlite3_reset(m_kept);
         if (rc != SQLITE_DONE)
             throw std::runtime_error(std::string(sql) + ": " + sqlite3_errmsg(m_db));
@@ -195,6 +159,30 @@ public:
     std::uint64_t sum = 0;
 
 private:
+    // Steps to the end, reading every column of every row; the last step's result.
+    int stepAll(sqlite3_stmt* stmt, std::size_t& rows) {
+        const int n = sqlite3_column_count(stmt);
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            ++rows;
+            for (int i = 0; i < n; ++i) {
+                switch (sqlite3_column_type(stmt, i)) {
+                    case SQLITE_INTEGER:
+                        sum += static_cast<std::uint64_t>(sqlite3_column_int64(stmt, i));
+                        break;
+                    case SQLITE_FLOAT:
+                        sum += static_cast<std::uint64_t>(sqlite3_column_double(stmt, i));
+                        break;
+                    case SQLITE_NULL:
+                        break;
+                    default:
+                        sqlite3_column_text(stmt, i);
+                        sum += static_cast<std::uint64_t>(sqlite3_column_bytes(stmt, i));
+                }
+            }
+        }
+        return rc;
+    }
     static void bind(sqlite3_stmt* stmt, const std::string& name, const Value& v) {
         const int i = sqlite3_bind_parameter_index(stmt, name.c_str());
         if (i != 0)
