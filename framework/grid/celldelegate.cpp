@@ -32,7 +32,7 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 
     const Qt::Alignment align = alignmentOf(index);
-    const FittedCellText fitted = fitCellText(opt.font, text, opt.rect, align);
+    const FittedCellText fitted = fitCellText(opt.font, opt.fontMetrics, text, opt.rect, align);
     const CellText& placed = fitted.placed;
     painter->save();
     painter->setFont(fitted.font);
@@ -46,8 +46,10 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
 QString CellDelegate::toolTipText(const QStyleOptionViewItem& option, const QModelIndex& index) {
     const QString text = index.data(Qt::DisplayRole).toString();
-    return fitCellText(option.font, text, option.rect, alignmentOf(index)).placed.cut ? text
-                                                                                       : QString();
+    return fitCellText(option.font, option.fontMetrics, text, option.rect, alignmentOf(index))
+                   .placed.cut
+               ? text
+               : QString();
 }
 
 bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,

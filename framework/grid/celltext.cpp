@@ -34,9 +34,9 @@ CellText placeCellText(const QFontMetrics& fm, const QString& text, const QRect&
     return out;
 }
 
-FittedCellText fitCellText(const QFont& font, const QString& text, const QRect& cell,
-                           Qt::Alignment align) {
-    FittedCellText out{placeCellText(QFontMetrics(font), text, cell, align), font};
+FittedCellText fitCellText(const QFont& font, const QFontMetrics& fm, const QString& text,
+                           const QRect& cell, Qt::Alignment align) {
+    FittedCellText out{placeCellText(fm, text, cell, align), font};
     if (!out.placed.cut)
         return out;
     const int pixels = QFontInfo(font).pixelSize();

@@ -31,7 +31,8 @@ struct FittedCellText {
 
 // As placeCellText in `font`, trying smaller sizes before the text is cut: a large
 // company's total (111883809.12 in a 70-pixel column) shows whole.
-FittedCellText fitCellText(const QFont& font, const QString& text, const QRect& cell,
-                           Qt::Alignment align);
+// `fm` are the metrics of `font`, which the caller usually has at hand.
+FittedCellText fitCellText(const QFont& font, const QFontMetrics& fm, const QString& text,
+                           const QRect& cell, Qt::Alignment align);
 
 }  // namespace grid

@@ -75,7 +75,8 @@ QString FooterRow::toolTipText(int logical) const {
     }
     const QString text = m_text(logical);
     const QRect cell = cellRect(logical).adjusted(0, 0, -1, 0);  // less the column's line
-    return fitCellText(font(), text, cell, m_align(logical)).placed.cut ? text : QString();
+    return fitCellText(font(), fontMetrics(), text, cell, m_align(logical)).placed.cut ? text
+                                                                                       : QString();
 }
 
 bool FooterRow::event(QEvent* event) {
@@ -98,7 +99,7 @@ void FooterRow::paintCell(QPainter& p, int logical, const QRect& rect) const {
     p.drawLine(rect.topRight(), rect.bottomRight());
     const Qt::Alignment align = m_align(logical);
     const FittedCellText fitted =
-        fitCellText(font(), m_text(logical), rect.adjusted(0, 0, -1, 0), align);
+        fitCellText(font(), fontMetrics(), m_text(logical), rect.adjusted(0, 0, -1, 0), align);
     p.setPen(Qt::black);  // on yellow whatever the palette
     p.setFont(fitted.font);
     p.drawText(fitted.placed.rect, align.toInt() | Qt::TextSingleLine, fitted.placed.shown);

@@ -87,8 +87,8 @@ TEST(CellText, WideTextsAreDrawnSmallerBeforeTheyAreCut) {
     };
     for (const Case& c : cases) {
         const QRect cell(0, 0, c.column - 1, 18);
-        const grid::FittedCellText f =
-            grid::fitCellText(font, QString::fromLatin1(c.text), cell, Qt::AlignRight);
+        const grid::FittedCellText f = grid::fitCellText(
+            font, QFontMetrics(font), QString::fromLatin1(c.text), cell, Qt::AlignRight);
         const int px = QFontInfo(f.font).pixelSize();
         EXPECT_EQ(f.placed.cut, c.cut) << c.text;
         EXPECT_EQ(px < pixels, c.smaller) << c.text << " at " << px << " px";
