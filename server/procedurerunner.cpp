@@ -1,6 +1,6 @@
 // Procedure calls. The body runs inside a savepoint, so a failing call leaves no half-done
 // changes behind; temporary tables it creates are dropped afterwards, as a procedure's
-// own temporary tables are.
+// own temporary tables are. Its statements stay prepared for the next call.
 #include "server/procedurerunner.h"
 
 #include "server/conversions.h"
@@ -251,44 +251,68 @@ CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<P
         }
     };
 
+    // Statements prepared by an earlier call of the same body are run again; the rest are
+    // prepared one by one as the body runs, since a statement may use a table that an
+    // earlier one creates.
+    const std::string keptKey = lower(target.schema) + "." + lower(target.name);
+    KeptBody& kept = m_session.kept(keptKey);
+    if (kept.body != body) {
+        kept.statements.clear();
+        kept.body = body;
+    }
     CallResult result;
     exec("SAVEPOINT exportpnl_call");
     try {
         RowBuffer held;
         bool streamed = false;
-        const char* pos = body.data();
-        const char* end = body.data() + body.size();
+        const char* begin = kept.body.data();
+        const char* pos = begin;
+        const char* end = begin + kept.body.size();
+        std::size_t index = 0;
         while (pos < end) {
-            const char* start = pos;
-            StatementPtr stmt = m_session.prepareNext(pos, end, proc);
-            if (!stmt)
-                continue;
-            const std::string_view text = withoutLeadingComments(
-                std::string_view(start, static_cast<std::size_t>(pos - start)));
-            const std::string context =
-                proc + ", statement \"" + std::string(text.substr(0, 200)) + "\"";
-            bindAll(stmt.get(), context);
-            if (assignsOutputs(stmt.get())) {
-                assignOutputs(stmt.get(), context);
-            } else if (sqlite3_column_count(stmt.get()) == 0) {
-                m_session.run(stmt.get(), nullptr, context);
+            if (index == kept.statements.size()) {
+                const char* start = pos;
+                StatementPtr stmt = m_session.prepareNext(pos, end, proc);
+                if (!stmt)
+                    continue;
+                const std::string_view text = withoutLeadingComments(
+                    std::string_view(start, static_cast<std::size_t>(pos - start)));
+                const char* sql = sqlite3_sql(stmt.get());
+                kept.statements.push_back(
+                    {std::move(stmt), static_cast<std::size_t>(pos - begin),
+                     proc + ", statement \"" + std::string(text.substr(0, 200)) + "\"",
+                     selectCastTypes(sql ? sql : "")});
+            }
+            KeptStatement& ks = kept.statements[index++];
+            sqlite3_stmt* stmt = ks.stmt.get();
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
+            pos = begin + ks.end;
+            bindAll(stmt, ks.context);
+            if (assignsOutputs(stmt)) {
+                assignOutputs(stmt, ks.context);
+            } else if (sqlite3_column_count(stmt) == 0) {
+                m_session.run(stmt, nullptr, ks.context);
             } else {
                 result.hasResultSet = true;
                 const bool last =
                     Session::onlyBlank(std::string_view(pos, static_cast<std::size_t>(end - pos)));
                 if (last && sink) {
-                    m_session.run(stmt.get(), sink, context);
+                    m_session.run(stmt, sink, ks.context, &ks.castTypes);
                     streamed = true;
                 } else {
-                    m_session.run(stmt.get(), sink ? &held : nullptr, context);
+                    m_session.run(stmt, sink ? &held : nullptr, ks.context, &ks.castTypes);
                 }
             }
+            // A kept statement holds nothing of the call between runs.
+            sqlite3_reset(stmt);
         }
         if (sink && !streamed && held.hasColumns())
             held.replay(*sink);
         exec("RELEASE exportpnl_call");
     } catch (...) {
         m_session.stopClock();
+        m_session.forget(keptKey);
         m_session.exec("ROLLBACK TO exportpnl_call; RELEASE exportpnl_call");
         dropNewTemps();
         throw;

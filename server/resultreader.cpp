@@ -3,20 +3,37 @@
 #include "server/resultreader.h"
 
 #include "server/conversions.h"
+#include "server/tokenizer.h"
 
 #include <sqlite3.h>
 
 namespace server {
 
-ResultReader::ResultReader(sqlite3_stmt* stmt) : m_stmt(stmt) {
-    const int n = sqlite3_column_count(stmt);
-    m_columns.resize(static_cast<std::size_t>(n));
-    m_typed.resize(static_cast<std::size_t>(n));
+ResultReader::ResultReader(sqlite3_stmt* stmt, const std::vector<std::string>* castTypes)
+    : m_stmt(stmt), m_castTypes(castTypes) {}
+
+void ResultReader::describeColumns() {
+    const int n = sqlite3_column_count(m_stmt);
+    m_columns.assign(static_cast<std::size_t>(n), Column{});
+    m_typed.assign(static_cast<std::size_t>(n), false);
+    std::vector<std::string> read;
+    const std::vector<std::string>* casts = m_castTypes;
     for (int i = 0; i < n; ++i) {
         Column& c = m_columns[static_cast<std::size_t>(i)];
-        const char* name = sqlite3_column_name(stmt, i);
+        const char* name = sqlite3_column_name(m_stmt, i);
         c.name = name ? name : "";
-        const char* declared = sqlite3_column_decltype(stmt, i);
+        const char* declared = sqlite3_column_decltype(m_stmt, i);
+        if (!declared) {
+            // SQLite declares no type for a computed column, not even a cast one.
+            if (!casts) {
+                const char* sql = sqlite3_sql(m_stmt);
+                read = selectCastTypes(sql ? sql : "");
+                casts = &read;
+            }
+            if (casts->size() == static_cast<std::size_t>(n) &&
+                !(*casts)[static_cast<std::size_t>(i)].empty())
+                declared = (*casts)[static_cast<std::size_t>(i)].c_str();
+        }
         if (!declared)
             continue;
         if (const auto type = typeFromDeclaration(declared, &c.size)) {
@@ -27,10 +44,12 @@ ResultReader::ResultReader(sqlite3_stmt* stmt) : m_stmt(stmt) {
 }
 
 int ResultReader::readAll(RowSink* sink) {
-    int rc;
+    // The columns are read after the first step: a statement kept prepared between calls is
+    // prepared again by that step when the schema changed, and may then have other columns.
+    int rc = sqlite3_step(m_stmt);
+    describeColumns();
     if (!sink) {
-        while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
-        }
+        while (rc == SQLITE_ROW) rc = sqlite3_step(m_stmt);
         return rc;
     }
     std::vector<Row> pending;
@@ -41,11 +60,7 @@ int ResultReader::readAll(RowSink* sink) {
         }
         return false;
     };
-    rc = SQLITE_ROW;
-    while (untyped()) {
-        rc = sqlite3_step(m_stmt);
-        if (rc != SQLITE_ROW)
-            break;
+    for (; rc == SQLITE_ROW && untyped(); rc = sqlite3_step(m_stmt)) {
         Row row(m_columns.size());
         hold(row);
         for (std::size_t c = 0; c < row.size(); ++c) {
@@ -81,7 +96,7 @@ int ResultReader::readAll(RowSink* sink) {
     // is "unprotected", which differs from a protected one only by a mutex that the
     // connection does not have (it is opened without).
     const int n = static_cast<int>(m_columns.size());
-    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(m_stmt)) {
         sink->beginRow();
         for (int c = 0; c < n; ++c) {
             sqlite3_value* value = sqlite3_column_value(m_stmt, c);

@@ -1,5 +1,6 @@
 // Reads a prepared SQLite statement to its end and hands the rows to a RowSink with typed
-// columns: declared types where SQLite knows them, otherwise the type of the first value.
+// columns: declared types where SQLite knows them, then the type a select item is CAST to
+// (as SQL Server types such a column), otherwise the type of the first value.
 #pragma once
 
 #include "server/server.h"
@@ -15,7 +16,9 @@ namespace server {
 
 class ResultReader {
 public:
-    explicit ResultReader(sqlite3_stmt* stmt);
+    // `castTypes`, when given, holds selectCastTypes() of the statement's text, read once by
+    // a caller that runs the statement again and again; else it is read here when needed.
+    explicit ResultReader(sqlite3_stmt* stmt, const std::vector<std::string>* castTypes = nullptr);
 
     // Steps to the end; returns SQLite's last step code (SQLITE_DONE when all went well).
     // With a null sink the rows are stepped over. A stored value that its column's type
@@ -23,6 +26,7 @@ public:
     int readAll(RowSink* sink);
 
 private:
+    void describeColumns();
     // One stored value; `text` points into SQLite's row until the next step, or into a
     // held-back row's copy.
     struct CellView {
@@ -50,6 +54,7 @@ private:
     [[noreturn]] void badValue(const CellView& cell, std::size_t col, const char* what) const;
 
     sqlite3_stmt* m_stmt;
+    const std::vector<std::string>* m_castTypes;
     std::vector<Column> m_columns;
     std::vector<bool> m_typed;
 };

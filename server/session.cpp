@@ -50,7 +50,17 @@ Session::Session(sqlite3* db, std::string database, std::string folder, std::vec
 }
 
 Session::~Session() {
+    m_kept.clear();
     sqlite3_close_v2(m_db);
+}
+
+KeptBody& Session::kept(const std::string& procedure) {
+    // A few procedures are called over and over; a caller running through many is not
+    // left holding all of their statements.
+    constexpr std::size_t kMostKept = 32;
+    if (m_kept.size() >= kMostKept && m_kept.find(procedure) == m_kept.end())
+        m_kept.clear();
+    return m_kept[procedure];
 }
 
 void Session::startClock() {
@@ -119,10 +129,11 @@ StatementPtr Session::prepareNext(const char*& pos, const char* end, const std::
     return stmt;
 }
 
-void Session::run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context) {
+void Session::run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context,
+                  const std::vector<std::string>* castTypes) {
     int rc;
     try {
-        rc = ResultReader(stmt).readAll(sink);
+        rc = ResultReader(stmt, castTypes).readAll(sink);
     } catch (const Error& e) {
         throw Error(context + ": " + e.what());
     }

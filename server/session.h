@@ -5,6 +5,7 @@
 #include "server/server.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,20 @@ struct StatementDeleter {
     void operator()(sqlite3_stmt* stmt) const;
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+// A procedure body's statements kept prepared from one call to the next, as a server keeps
+// a procedure's compiled plan: preparing the statistics' statement costs as much as running
+// it over a month. SQLite prepares a kept statement again by itself when the schema changed.
+struct KeptStatement {
+    StatementPtr stmt;
+    std::size_t end = 0;                 // offset just past the statement in the body
+    std::string context;                 // how an error names the statement
+    std::vector<std::string> castTypes;  // selectCastTypes() of its text
+};
+struct KeptBody {
+    std::string body;  // the text the statements were prepared from
+    std::vector<KeptStatement> statements;
+};
 
 // A database file a connection has open, as it was when opened.
 struct OpenFile {
@@ -59,7 +74,13 @@ public:
     // null when only whitespace or comments were left.
     StatementPtr prepareNext(const char*& pos, const char* end, const std::string& context);
     // Steps a statement to its end (rows to the sink when given); throws on failure.
-    void run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context);
+    // `castTypes` as for ResultReader.
+    void run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context,
+             const std::vector<std::string>* castTypes = nullptr);
+    // The statements kept for a procedure (by its name as looked up), created empty.
+    KeptBody& kept(const std::string& procedure);
+    // Finalizes them: after a failed call nothing of it is reused.
+    void forget(const std::string& procedure) { m_kept.erase(procedure); }
     // Runs framing SQL without parameters or rows (savepoints, clean-up); SQLite's code.
     int exec(const std::string& sql) const;
 
@@ -88,6 +109,7 @@ private:
     std::string m_folder;  // getdate() reads server.ini through this address
     std::vector<OpenFile> m_files;
     StatementTrace m_trace;
+    std::map<std::string, KeptBody> m_kept;
     int m_timeLimit = 0;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_timedOut = false;

@@ -197,4 +197,93 @@ std::string quoteIdentifier(std::string_view name) {
     return out + "\"";
 }
 
+namespace {
+
+bool endsSelectList(const Token& t) {
+    static constexpr std::string_view kClauses[] = {"FROM",   "WHERE",     "GROUP",  "HAVING",
+                                                    "WINDOW", "ORDER",     "LIMIT",  "UNION",
+                                                    "EXCEPT", "INTERSECT", "VALUES"};
+    if (t.is(";"))
+        return true;
+    for (std::string_view w : kClauses) {
+        if (t.isWord(w))
+            return true;
+    }
+    return false;
+}
+
+// The type of the item t[begin, end) when it is a whole CAST, else empty.
+std::string castType(const std::vector<Token>& t, std::size_t begin, std::size_t end) {
+    if (end - begin < 6 || !t[begin].isWord("CAST") || !t[begin + 1].is("("))
+        return {};
+    std::size_t as = 0;
+    std::size_t close = 0;
+    int depth = 0;
+    for (std::size_t i = begin + 1; i < end && !close; ++i) {
+        if (t[i].is("("))
+            ++depth;
+        else if (t[i].is(")") && --depth == 0)
+            close = i;
+        else if (depth == 1 && t[i].isWord("AS"))
+            as = i;
+    }
+    if (!close || !as || as + 1 == close)
+        return {};
+    // After the cast only an alias may follow, or the item is an expression of it.
+    const std::size_t rest = end - close - 1;
+    if (!(rest == 0 || (rest == 1 && t[close + 1].kind != Token::Kind::Operator) ||
+          (rest == 2 && t[close + 1].isWord("AS"))))
+        return {};
+    std::string type;
+    for (std::size_t i = as + 1; i < close; ++i) {
+        if (!type.empty() && t[i].kind == Token::Kind::Word && t[i - 1].kind == Token::Kind::Word)
+            type += ' ';
+        type += t[i].text;
+    }
+    return type;
+}
+
+}  // namespace
+
+std::vector<std::string> selectCastTypes(std::string_view sql) {
+    const std::vector<Token> t = tokenize(sql);
+    std::size_t i = 0;
+    for (int depth = 0; i < t.size(); ++i) {
+        if (t[i].is("("))
+            ++depth;
+        else if (t[i].is(")"))
+            --depth;
+        else if (depth == 0 && t[i].isWord("SELECT"))
+            break;
+    }
+    if (i == t.size())
+        return {};
+    ++i;
+    if (i < t.size() && (t[i].isWord("DISTINCT") || t[i].isWord("ALL")))
+        ++i;
+    std::vector<std::string> types;
+    bool star = false;
+    std::size_t itemStart = i;
+    auto finish = [&](std::size_t itemEnd) {
+        star = star || (itemEnd > itemStart && t[itemEnd - 1].is("*"));
+        types.push_back(castType(t, itemStart, itemEnd));
+        itemStart = itemEnd + 1;
+    };
+    for (int depth = 0; i < t.size(); ++i) {
+        if (t[i].is("(")) {
+            ++depth;
+        } else if (t[i].is(")")) {
+            --depth;
+        } else if (depth == 0 && t[i].is(",")) {
+            finish(i);
+        } else if (depth == 0 && endsSelectList(t[i])) {
+            break;
+        }
+    }
+    finish(i);
+    if (star)
+        return {};
+    return types;
+}
+
 }  // namespace server

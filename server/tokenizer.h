@@ -42,4 +42,9 @@ std::string quoteIdentifier(std::string_view name);
 
 bool equalsNoCase(std::string_view a, std::string_view b);
 
+// For each select item of a statement's first SELECT (after any WITH clause), the type it is
+// written as when the whole item is CAST(<expr> AS <type>) [[AS] alias], else empty. Empty
+// altogether when an item is a * (its columns cannot be told apart from the text).
+std::vector<std::string> selectCastTypes(std::string_view sql);
+
 }  // namespace server

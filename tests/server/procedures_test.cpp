@@ -244,4 +244,42 @@ TEST_F(ProceduresTest, TraceShowsEveryStatementWithWhatWasBound) {
               seen.end());
 }
 
+// A procedure's statements stay prepared from one call to the next; nothing of an earlier
+// call may show in a later one.
+TEST_F(ProceduresTest, KeptStatementsAnswerEachCallAsIfPreparedAnew) {
+    srv.exec("Biz", "CREATE TABLE item(k INT PRIMARY KEY, name TEXT); INSERT INTO item VALUES(1, 'a');");
+    srv.addProcedure("Biz", "Items", "SELECT * FROM item WHERE k >= coalesce(@from, 0) ORDER BY k;");
+    srv.addProcedure("Biz", "AddItem", "INSERT INTO item(k, name) VALUES(@k, 'added');");
+    auto other = server::Server::open(srv.folder()).connect("biz");
+    auto items = [&](std::vector<ProcParam> params) {
+        server::RowSet rows;
+        conn->call("Items", params, &rows);
+        return rows;
+    };
+    EXPECT_EQ(items({in("@from", Value::fromInt(2))}).rows.size(), 0u);
+    // A parameter sent last time and not now is NULL again.
+    EXPECT_EQ(items({}).rows.size(), 1u);
+
+    // Another connection changes the table's columns: the kept statement follows.
+    other->execute("ALTER TABLE item ADD COLUMN price MONEY", nullptr);
+    other->execute("UPDATE item SET price = 2.5", nullptr);
+    server::RowSet rows = items({});
+    ASSERT_EQ(rows.columns.size(), 3u);
+    EXPECT_EQ(rows.columns[2].type, server::ColumnType::Currency);
+    EXPECT_EQ(rows.rows.at(0).at(2).integer, 25000);
+
+    // A changed body is run as it now stands.
+    srv.addProcedure("Biz", "Items", "SELECT name FROM item ORDER BY k DESC;");
+    rows = items({});
+    ASSERT_EQ(rows.columns.size(), 1u);
+    EXPECT_EQ(rows.rows.at(0).at(0).text, "a");
+
+    // A failed call leaves the next one whole.
+    EXPECT_THROW(conn->call("AddItem", {in("@k", Value::fromInt(1))},
+                            static_cast<server::RowSet*>(nullptr)),
+                 server::Error);
+    conn->call("AddItem", {in("@k", Value::fromInt(2))}, static_cast<server::RowSet*>(nullptr));
+    EXPECT_EQ(items({}).rows.size(), 2u);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // The T-SQL rewrite on its own: what each construct becomes, and what must pass unchanged.
 #include "server/rewriter.h"
 #include "server/conversions.h"
+#include "server/tokenizer.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,29 @@ TEST(Rewriter, TurnsTheSubsetIntoSQLite) {
         {"national string", "select N'abc'", "select 'abc'"},
     };
     for (const Rewrite& c : cases) EXPECT_EQ(server::Rewriter::rewrite(c.tsql), c.sqlite) << c.what;
+}
+
+// What a result column is typed as when SQLite declares no type: only an item that is a
+// whole CAST counts, and nothing when the items cannot be lined up with the columns.
+TEST(Tokenizer, SelectCastTypesNameOnlyWholeCastItems) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"select cast(a * 2 as money) as m, b, CAST(x AS varchar ( 20 )) v from t",
+         {"money", "", "varchar(20)"}},
+        {"with p as (select cast(1 as int) as n) select cast(f(a, (b)) as double precision), "
+         "cast(a as money) + 1, (select cast(z as money) from u) from t, p",
+         {"double precision", "", ""}},
+        {"select distinct cast(a as money) from t union all select cast(b as int) from u",
+         {"money"}},
+        {"select cast(a as money), * from t", {}},
+        {"select t.*, cast(a as money) from t", {}},
+        {"select cast(a as money) x y from t", {""}},
+        {"insert into t values(1)", {}},
+        {"select cast(a as) from t", {""}},
+    };
+    for (const auto& [sql, expected] : cases) {
+        SCOPED_TRACE(sql);
+        EXPECT_EQ(server::selectCastTypes(sql), expected);
+    }
 }
 
 TEST(Conversions, CurrencyIsExactAndRoundsHalfAwayFromZero) {

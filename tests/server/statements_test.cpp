@@ -192,6 +192,24 @@ TEST_F(StatementsTest, ComputedColumnTakesTypeOfFirstNonNullValue) {
     EXPECT_EQ(rs.rows[1][0].integer, 6);
 }
 
+TEST_F(StatementsTest, CastColumnsTakeTheTypeTheyAreCastTo) {
+    srv.exec("Calvesteri", "INSERT INTO shipment VALUES('B1', NULL),('B2', 3.5);");
+    auto conn = connect("Calvesteri");
+    // The first value is NULL: before, the column was typed by the next value (Float).
+    const server::RowSet rs = conn->query(
+        "select cast(amount * 2 as money) as m, cast(invoiceno || 'x' as varchar(6)) as v,"
+        " cast(amount as money) + 0 as e from shipment order by invoiceno");
+    ASSERT_EQ(rs.columns.size(), 3u);
+    EXPECT_EQ(rs.columns[0].type, server::ColumnType::Currency);
+    EXPECT_EQ(rs.columns[1].type, server::ColumnType::Text);
+    EXPECT_EQ(rs.columns[1].size, 6);
+    EXPECT_EQ(rs.columns[2].type, server::ColumnType::Float);
+    ASSERT_EQ(rs.rows.size(), 2u);
+    EXPECT_TRUE(rs.rows[0][0].isNull());
+    EXPECT_EQ(rs.rows[1][0].integer, 70000);
+    EXPECT_EQ(rs.rows[1][1].text, "B2x");
+}
+
 TEST_F(StatementsTest, SeveralConnectionsReadOneDatabaseAtOnce) {
     auto a = connect("Miskernel");
     auto b = connect("Miskernel");

@@ -4,14 +4,11 @@
 -- is the whole company. @queryOption 1 keeps shipments whose foreign exchange is not yet
 -- fully received. lirun = income - freight - premium - commission - cost (RMB);
 -- lirun_true = the share of lirun of the part not yet received; shouhui = received USD.
-CREATE TEMP TABLE stat_result(
-    invoiceno VARCHAR(12), UnExchTag CHAR(2), dept VARCHAR(20),
-    srUSD MONEY, srRMB MONEY, yfUSD MONEY, yfRMB MONEY, bfUSD MONEY, bfRMB MONEY,
-    yjUSD MONEY, yjRMB MONEY, cb MONEY, value_no VARCHAR(12),
-    lirun MONEY, lirun_true MONEY, shouhui MONEY);
 
--- The parameters read once, in p: no table of their own is created and dropped on every
--- call. One branch per kind of view object, each able to use its own index. The receipts are
+-- One statement and no result table, so the server keeps it prepared between calls: the
+-- computed columns are cast to the types the window reads (MONEY, CHAR(2), VARCHAR(20)),
+-- which types them as SQL Server would. The parameters are read once, in p. One branch per
+-- kind of view object, each able to use its own index. The receipts are
 -- summed once per shipment: OFFSET 0 keeps SQLite from folding the inner select into this
 -- one, which would copy the sum's subquery into every expression that uses recv_usd.
 WITH p AS (
@@ -22,14 +19,14 @@ WITH p AS (
            trim(coalesce(@deptid, '')) AS deptid,
            trim(coalesce(@salerid, '')) AS salerid,
            coalesce(CAST(@queryOption AS INT), 0) AS opt)
-INSERT INTO stat_result
 SELECT invoiceno,
-       CASE WHEN recv_usd < srUSD THEN '*' ELSE '' END,
-       deptname, srUSD, srRMB, yfUSD, yfRMB, bfUSD, bfRMB, yjUSD, yjRMB, cb, value_no,
-       lirun,
-       lirun * CASE WHEN srUSD > 0 AND recv_usd < srUSD
-                    THEN (srUSD - recv_usd) / srUSD ELSE 0 END,
-       recv_usd
+       CAST(CASE WHEN recv_usd < srUSD THEN '*' ELSE '' END AS CHAR(2)) AS UnExchTag,
+       CAST(deptname AS VARCHAR(20)) AS dept,
+       srUSD, srRMB, yfUSD, yfRMB, bfUSD, bfRMB, yjUSD, yjRMB, cb, value_no,
+       CAST(lirun AS MONEY) AS lirun,
+       CAST(lirun * CASE WHEN srUSD > 0 AND recv_usd < srUSD
+                         THEN (srUSD - recv_usd) / srUSD ELSE 0 END AS MONEY) AS lirun_true,
+       CAST(recv_usd AS MONEY) AS shouhui
   FROM (SELECT s.*, coalesce(d.deptname, s.dept) AS deptname,
                s.srRMB - s.yfRMB - s.bfRMB - s.yjRMB - s.cb AS lirun,
                (SELECT total(r.usd) FROM yw_receipts r WHERE r.invoiceno = s.invoiceno) AS recv_usd
@@ -50,6 +47,5 @@ SELECT invoiceno,
                  WHERE p.kind = 'S' AND p.y1 >= 2004) s
           LEFT JOIN ywdept d ON d.deptid = s.dept
          LIMIT -1 OFFSET 0)
- WHERE (SELECT opt FROM p) <> 1 OR recv_usd < srUSD;
-
-SELECT * FROM stat_result ORDER BY invoiceno;
+ WHERE (SELECT opt FROM p) <> 1 OR recv_usd < srUSD
+ ORDER BY invoiceno;
