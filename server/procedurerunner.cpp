@@ -136,23 +136,23 @@ std::string ProcedureRunner::lookUp(const Target& target, std::string_view shown
         (target.schema.empty() ? std::string() : quoteIdentifier(target.schema) + ".") +
         "sys_procedures";
     const std::string sql = "SELECT body FROM " + table + " WHERE name = ?1";
-    sqlite3_stmt* raw = nullptr;
     const std::string missing = "Could not find stored procedure '" + std::string(shownName) + "'";
-    if (sqlite3_prepare_v2(m_session.db(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
+    sqlite3_stmt* stmt = m_session.keptStatement(sql);
+    if (!stmt)
         throw Error(missing + " (" + sqlite3_errmsg(m_session.db()) + ")");
-    }
-    StatementPtr stmt(raw);
-    sqlite3_bind_text(raw, 1, target.name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 1, target.name.c_str(), -1, SQLITE_TRANSIENT);
     if (m_session.tracing())
-        m_session.trace(raw, {{"?1", Value::fromText(target.name)}});
-    const int rc = sqlite3_step(raw);
+        m_session.trace(stmt, {{"?1", Value::fromText(target.name)}});
+    const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) {
-        const auto* body = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
-        return body ? body : "";
+        const auto* body = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        std::string text = body ? body : "";
+        sqlite3_reset(stmt);
+        return text;
     }
     if (rc != SQLITE_DONE)
         m_session.fail("procedure " + std::string(shownName));
+    sqlite3_reset(stmt);
     throw Error(missing);
 }
 
@@ -189,17 +189,14 @@ void ProcedureRunner::assignOutputs(sqlite3_stmt* stmt, const std::string& conte
 
 std::vector<std::string> ProcedureRunner::tempTables() {
     std::vector<std::string> names;
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(m_session.db(),
-                           "SELECT name FROM temp.sqlite_master WHERE type = 'table'", -1, &raw,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
+    sqlite3_stmt* stmt =
+        m_session.keptStatement("SELECT name FROM temp.sqlite_master WHERE type = 'table'");
+    if (!stmt)
         return names;
-    }
-    StatementPtr stmt(raw);
-    m_session.trace(raw);
-    while (sqlite3_step(raw) == SQLITE_ROW)
-        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
+    m_session.trace(stmt);
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_reset(stmt);
     return names;
 }
 

@@ -51,6 +51,7 @@ Session::Session(sqlite3* db, std::string database, std::string folder, std::vec
 
 Session::~Session() {
     m_kept.clear();
+    m_keptLookUps.clear();
     sqlite3_close_v2(m_db);
 }
 
@@ -127,6 +128,23 @@ StatementPtr Session::prepareNext(const char*& pos, const char* end, const std::
     // An empty remainder must not stall the caller's loop.
     pos = tail && (raw || tail != pos) ? tail : end;
     return stmt;
+}
+
+sqlite3_stmt* Session::keptStatement(const std::string& sql) {
+    StatementPtr& kept = m_keptLookUps[sql];
+    if (kept) {
+        sqlite3_reset(kept.get());
+        sqlite3_clear_bindings(kept.get());
+        return kept.get();
+    }
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
+    kept.reset(raw);
+    if (rc != SQLITE_OK) {
+        m_keptLookUps.erase(sql);
+        return nullptr;
+    }
+    return raw;
 }
 
 void Session::run(sqlite3_stmt* stmt, RowSink* sink, const std::string& context,

@@ -79,6 +79,8 @@ public:
              const std::vector<std::string>* castTypes = nullptr);
     // The statements kept for a procedure (by its name as looked up), created empty.
     KeptBody& kept(const std::string& procedure);
+    // A statement without parameters' text kept prepared (a call's own look-ups), reset.
+    sqlite3_stmt* keptStatement(const std::string& sql);
     // Finalizes them: after a failed call nothing of it is reused.
     void forget(const std::string& procedure) { m_kept.erase(procedure); }
     // Runs framing SQL without parameters or rows (savepoints, clean-up); SQLite's code.
@@ -110,6 +112,7 @@ private:
     std::vector<OpenFile> m_files;
     StatementTrace m_trace;
     std::map<std::string, KeptBody> m_kept;
+    std::map<std::string, StatementPtr> m_keptLookUps;
     int m_timeLimit = 0;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_timedOut = false;
