@@ -95,23 +95,35 @@ int ResultReader::readAll(RowSink* sink) {
     // usual pairs of column type and storage are handed over directly. The value it gives
     // is "unprotected", which differs from a protected one only by a mutex that the
     // connection does not have (it is opened without).
+    // What each column's usual values need, looked up once instead of per cell.
+    enum class Fast : std::uint8_t { None, Money, Text };
     const int n = static_cast<int>(m_columns.size());
+    std::vector<Fast> fast(m_columns.size(), Fast::None);
+    for (std::size_t c = 0; c < m_columns.size(); ++c) {
+        const ColumnType type = m_columns[c].type;
+        if (type == ColumnType::Currency)
+            fast[c] = Fast::Money;
+        else if (type == ColumnType::Text || type == ColumnType::Memo)
+            fast[c] = Fast::Text;
+    }
     for (; rc == SQLITE_ROW; rc = sqlite3_step(m_stmt)) {
         sink->beginRow();
         for (int c = 0; c < n; ++c) {
             sqlite3_value* value = sqlite3_column_value(m_stmt, c);
             const int storage = sqlite3_value_type(value);
-            const ColumnType type = m_columns[static_cast<std::size_t>(c)].type;
+            const Fast kind = fast[static_cast<std::size_t>(c)];
+            std::int64_t units = 0;
             if (storage == SQLITE_NULL) {
                 sink->null();
-            } else if (type == ColumnType::Currency && storage == SQLITE_FLOAT) {
-                std::int64_t units = 0;
-                if (currencyFromNearWholeReal(sqlite3_value_double(value), units))
-                    sink->currency(units);
-                else
-                    emitCell(cellOf(value, storage), static_cast<std::size_t>(c), *sink);
-            } else if (storage == SQLITE_TEXT &&
-                       (type == ColumnType::Text || type == ColumnType::Memo)) {
+            } else if (kind == Fast::Money && storage == SQLITE_FLOAT &&
+                       currencyFromNearWholeReal(sqlite3_value_double(value), units)) {
+                sink->currency(units);
+            } else if (kind == Fast::Money && storage == SQLITE_INTEGER &&
+                       !__builtin_mul_overflow(sqlite3_value_int64(value), std::int64_t{10000},
+                                               &units)) {
+                // A MONEY column stores a whole amount as an integer.
+                sink->currency(units);
+            } else if (kind == Fast::Text && storage == SQLITE_TEXT) {
                 const unsigned char* text = sqlite3_value_text(value);
                 sink->text(text ? std::string_view(reinterpret_cast<const char*>(text),
                                                    static_cast<std::size_t>(

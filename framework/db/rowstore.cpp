@@ -60,6 +60,27 @@ Scaled4 scaledFloat(const FieldDef& def, double v) {
 
 }  // namespace
 
+void TextArena::grow(std::size_t more) {
+    const std::size_t capacity = std::max({m_size + more, 2 * m_capacity, std::size_t{4096}});
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (m_size)
+        std::memcpy(bigger.get(), m_data.get(), m_size);
+    m_data = std::move(bigger);
+    m_capacity = capacity;
+}
+
+void TextArena::shrink_to_fit() {
+    if (m_size == m_capacity)
+        return;
+    std::unique_ptr<char[]> fitted;
+    if (m_size) {
+        fitted = std::make_unique_for_overwrite<char[]>(m_size);
+        std::memcpy(fitted.get(), m_data.get(), m_size);
+    }
+    m_data = std::move(fitted);
+    m_capacity = m_size;
+}
+
 void RowStore::setColumns(std::vector<FieldDef> defs) {
     clear();
     m_defs = std::move(defs);
@@ -114,7 +135,8 @@ void RowStore::clear() {
 void RowStore::reserve(int rows) {
     for (std::size_t c = 0; c < m_defs.size(); ++c) {
         ColumnData& d = m_data[c];
-        d.nulls.reserve(rows);
+        if (!d.nulls.empty())
+            d.nulls.reserve(rows);
         if (m_defs[c].type == FieldType::Float) {
             d.reals.reserve(rows);
         } else {
@@ -139,6 +161,12 @@ void RowStore::keepColumns(const std::vector<int>& order) {
     m_data = std::move(data);
 }
 
+std::vector<std::uint8_t>& RowStore::nullFlags(ColumnData& d, int rows) {
+    if (d.nulls.empty())
+        d.nulls.assign(static_cast<std::size_t>(rows), 0);
+    return d.nulls;
+}
+
 void RowStore::beginRow() {
     m_appendCol = 0;
 }
@@ -146,7 +174,7 @@ void RowStore::beginRow() {
 void RowStore::appendNull() {
     const int c = m_appendCol++;
     ColumnData& d = m_data.at(c);
-    d.nulls.push_back(1);
+    nullFlags(d, m_rows).push_back(1);
     if (m_defs[c].type == FieldType::Float) {
         d.reals.push_back(0);
     } else {
@@ -173,14 +201,15 @@ void RowStore::appendInteger(std::int64_t v) {
             const std::string s = std::to_string(v);
             d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
             d.lens.push_back(static_cast<std::uint32_t>(s.size()));
-            d.arena += s;
+            d.arena.append(s);
             break;
         }
         default:
             d.ints.push_back(v);
             break;
     }
-    d.nulls.push_back(0);
+    if (!d.nulls.empty())
+        d.nulls.push_back(0);
     ++m_appendCol;
 }
 
@@ -200,14 +229,15 @@ void RowStore::appendFloat(double v) {
             const QByteArray s = formatGeneral(v).toUtf8();
             d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
             d.lens.push_back(static_cast<std::uint32_t>(s.size()));
-            d.arena.append(s.constData(), s.size());
+            d.arena.append(std::string_view(s.constData(), static_cast<std::size_t>(s.size())));
             break;
         }
         default:
             d.ints.push_back(wholeNumber(m_defs[c], v));
             break;
     }
-    d.nulls.push_back(0);
+    if (!d.nulls.empty())
+        d.nulls.push_back(0);
     ++m_appendCol;
 }
 
@@ -233,7 +263,8 @@ void RowStore::appendDateTime(std::int64_t msSinceEpoch) {
     const int c = m_appendCol;
     if (m_defs.at(c).type == FieldType::DateTime) {
         ++m_appendCol;
-        m_data[c].nulls.push_back(0);
+        if (!m_data[c].nulls.empty())
+            m_data[c].nulls.push_back(0);
         m_data[c].ints.push_back(msSinceEpoch);
         return;
     }
@@ -249,7 +280,8 @@ void RowStore::endRow() {
 }
 
 bool RowStore::isNull(int row, int col) const {
-    return m_data[col].nulls[row] != 0;
+    const std::vector<std::uint8_t>& nulls = m_data[col].nulls;
+    return !nulls.empty() && nulls[row] != 0;
 }
 
 std::int64_t RowStore::integer(int row, int col) const {
@@ -282,7 +314,7 @@ double RowStore::real(int row, int col) const {
 
 std::string_view RowStore::text(int row, int col) const {
     const ColumnData& d = m_data[col];
-    if (!isText(m_defs[col].type) || d.nulls[row])
+    if (!isText(m_defs[col].type) || isNull(row, col))
         return {};
     return std::string_view(d.arena.data() + d.ints[row], d.lens[row]);
 }
@@ -371,7 +403,11 @@ std::optional<Scaled4> RowStore::columnSum(int col) const {
         return std::nullopt;
     const ColumnData& d = m_data[col];
     Scaled4 sum = 0;
-    for (int r = 0; r < m_rows; ++r) sum += d.nulls[r] ? 0 : d.ints[r];
+    if (d.nulls.empty()) {
+        for (int r = 0; r < m_rows; ++r) sum += d.ints[r];
+    } else {
+        for (int r = 0; r < m_rows; ++r) sum += d.nulls[r] ? 0 : d.ints[r];
+    }
     return type == FieldType::Integer ? sum * 10000 : sum;
 }
 
@@ -379,7 +415,8 @@ void RowStore::insertRow(int at) {
     ++m_version;
     for (std::size_t c = 0; c < m_defs.size(); ++c) {
         ColumnData& d = m_data[c];
-        d.nulls.insert(d.nulls.begin() + at, 1);
+        std::vector<std::uint8_t>& nulls = nullFlags(d, m_rows);
+        nulls.insert(nulls.begin() + at, 1);
         if (m_defs[c].type == FieldType::Float) {
             d.reals.insert(d.reals.begin() + at, 0.0);
         } else {
@@ -395,7 +432,8 @@ void RowStore::removeRow(int at) {
     ++m_version;
     for (std::size_t c = 0; c < m_defs.size(); ++c) {
         ColumnData& d = m_data[c];
-        d.nulls.erase(d.nulls.begin() + at);
+        if (!d.nulls.empty())
+            d.nulls.erase(d.nulls.begin() + at);
         if (m_defs[c].type == FieldType::Float) {
             d.reals.erase(d.reals.begin() + at);
         } else {
@@ -409,7 +447,7 @@ void RowStore::removeRow(int at) {
 
 void RowStore::setNull(int row, int col) {
     ++m_version;
-    m_data[col].nulls[row] = 1;
+    nullFlags(m_data[col], m_rows)[row] = 1;
 }
 
 void RowStore::setInteger(int row, int col, std::int64_t v) {
@@ -430,7 +468,8 @@ void RowStore::setInteger(int row, int col, std::int64_t v) {
             d.ints[row] = v;
             break;
     }
-    d.nulls[row] = 0;
+    if (!d.nulls.empty())
+        d.nulls[row] = 0;
 }
 
 void RowStore::setFloat(int row, int col, double v) {
@@ -453,7 +492,8 @@ void RowStore::setFloat(int row, int col, double v) {
             d.ints[row] = wholeNumber(m_defs[col], v);
             break;
     }
-    d.nulls[row] = 0;
+    if (!d.nulls.empty())
+        d.nulls[row] = 0;
 }
 
 void RowStore::setText(int row, int col, std::string_view utf8) {
@@ -464,8 +504,9 @@ void RowStore::setText(int row, int col, std::string_view utf8) {
             QStringLiteral("Field '%1' is not a text field").arg(m_defs[col].name));
     d.ints[row] = static_cast<std::int64_t>(d.arena.size());
     d.lens[row] = static_cast<std::uint32_t>(utf8.size());
-    d.arena.append(utf8.data(), utf8.size());
-    d.nulls[row] = 0;
+    d.arena.append(utf8);
+    if (!d.nulls.empty())
+        d.nulls[row] = 0;
 }
 
 void RowStore::setDateTime(int row, int col, std::int64_t msSinceEpoch) {
@@ -476,7 +517,8 @@ void RowStore::setDateTime(int row, int col, std::int64_t msSinceEpoch) {
         return;
     }
     m_data[col].ints[row] = msSinceEpoch;
-    m_data[col].nulls[row] = 0;
+    if (!m_data[col].nulls.empty())
+        m_data[col].nulls[row] = 0;
 }
 
 std::vector<std::string> RowStore::snapshotRow(int row) const {
@@ -484,7 +526,7 @@ std::vector<std::string> RowStore::snapshotRow(int row) const {
     for (std::size_t c = 0; c < m_defs.size(); ++c) {
         const ColumnData& d = m_data[c];
         std::string& s = out[c];
-        s.push_back(static_cast<char>(d.nulls[row]));
+        s.push_back(static_cast<char>(isNull(row, static_cast<int>(c))));
         if (isText(m_defs[c].type)) {
             s.append(text(row, static_cast<int>(c)));
         } else if (m_defs[c].type == FieldType::Float) {
@@ -511,7 +553,8 @@ void RowStore::restoreRow(int row, const std::vector<std::string>& snapshot) {
         } else {
             std::memcpy(&d.ints[row], s.data() + 1, sizeof(std::int64_t));
         }
-        d.nulls[row] = static_cast<std::uint8_t>(s[0]);
+        if (s[0] || !d.nulls.empty())
+            nullFlags(d, m_rows)[row] = static_cast<std::uint8_t>(s[0]);
     }
 }
 

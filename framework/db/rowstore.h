@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,45 @@ struct FieldDef {
     QString name;
     FieldType type = FieldType::String;
     int size = 0;  // declared text length; 0 when not given
+};
+
+// A column's text bytes. Its appends are the cells' usual few bytes, copied inline: a
+// string's append goes through a library memcpy call for each.
+class TextArena {
+public:
+    std::size_t size() const { return m_size; }
+    std::size_t capacity() const { return m_capacity; }
+    const char* data() const { return m_data.get(); }
+    void clear() { m_size = 0; }
+    void shrink_to_fit();
+    void append(std::string_view bytes) {
+        const std::size_t n = bytes.size();
+        if (n > m_capacity - m_size)
+            grow(n);
+        char* to = m_data.get() + m_size;
+        const char* from = bytes.data();
+        // Two overlapping fixed-size copies cover 4 to 16 bytes without reading past the end.
+        if (n > 16) {
+            std::memcpy(to, from, n);
+        } else if (n >= 8) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + n - 8, from + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + n - 4, from + n - 4, 4);
+        } else if (n > 0) {
+            to[0] = from[0];
+            to[n / 2] = from[n / 2];
+            to[n - 1] = from[n - 1];
+        }
+        m_size += n;
+    }
+
+private:
+    void grow(std::size_t more);
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
 };
 
 class RowStore {
@@ -53,7 +94,8 @@ public:
         const int c = m_appendCol;
         if (c < columnCount() && m_defs[static_cast<std::size_t>(c)].type == FieldType::Currency) {
             ColumnData& d = m_data[static_cast<std::size_t>(c)];
-            d.nulls.push_back(0);
+            if (!d.nulls.empty())
+                d.nulls.push_back(0);
             d.ints.push_back(tenThousandths);
             ++m_appendCol;
             return;
@@ -67,7 +109,8 @@ public:
             const FieldType t = m_defs[static_cast<std::size_t>(c)].type;
             if (t == FieldType::String || t == FieldType::Memo) {
                 ColumnData& d = m_data[static_cast<std::size_t>(c)];
-                d.nulls.push_back(0);
+                if (!d.nulls.empty())
+                    d.nulls.push_back(0);
                 d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
                 d.lens.push_back(static_cast<std::uint32_t>(utf8.size()));
                 d.arena.append(utf8);
@@ -119,9 +162,13 @@ private:
         std::vector<std::int64_t> ints;   // Integer, Currency, DateTime; text: offset into arena
         std::vector<double> reals;        // Float
         std::vector<std::uint32_t> lens;  // text lengths
+        // Empty while the column holds no null (most never do, and a flag per cell is one
+        // more stream of writes per cell); then one flag per row.
         std::vector<std::uint8_t> nulls;
-        std::string arena;  // text bytes
+        TextArena arena;
     };
+    // The column's null flags made whole for `rows` rows, none of them null.
+    static std::vector<std::uint8_t>& nullFlags(ColumnData& d, int rows);
     std::vector<FieldDef> m_defs;
     std::vector<ColumnData> m_data;
     std::vector<ColumnData> m_spare;  // cleared buffers kept for the next setColumns

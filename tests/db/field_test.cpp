@@ -232,6 +232,56 @@ TEST(RowStore, SnapshotRestoresEveryTypeIncludingNulls) {
     EXPECT_EQ(s.integer(0, 3), 12345);
 }
 
+// A column keeps no null flags until its first null: each way a null can arrive, after rows
+// without one, must leave the earlier rows not null and the sums right.
+TEST(RowStore, NullsArrivingLateLeaveTheEarlierRowsAlone) {
+    struct Case {
+        const char* what;
+        std::function<void(db::RowStore&)> change;  // on three rows of 10, 20, 30
+        std::vector<bool> nulls;
+        std::int64_t sum;
+    };
+    const Case cases[] = {
+        {"appended as the fourth row",
+         [](db::RowStore& s) {
+             s.beginRow();
+             s.endRow();  // a row left short is finished with nulls
+         },
+         {false, false, false, true}, 60},
+        {"set on a row", [](db::RowStore& s) { s.setNull(1, 0); }, {false, true, false}, 40},
+        {"row inserted", [](db::RowStore& s) { s.insertRow(1); }, {false, true, false, false}, 60},
+        {"null set, row removed, value set again",
+         [](db::RowStore& s) {
+             s.setNull(2, 0);
+             s.removeRow(0);
+             s.setInteger(1, 0, 7);
+         },
+         {false, false}, 20 + 70000},  // 7 whole units
+        {"restored from a snapshot taken when null",
+         [](db::RowStore& s) {
+             s.setNull(0, 0);
+             const auto snap = s.snapshotRow(0);
+             s.setInteger(0, 0, 1);
+             s.restoreRow(0, snap);
+         },
+         {true, false, false}, 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        db::RowStore s;
+        s.setColumns({{"c", FieldType::Currency, 0}});
+        for (std::int64_t v : {10, 20, 30}) {
+            s.beginRow();
+            s.appendCurrency(v);
+            s.endRow();
+        }
+        c.change(s);
+        ASSERT_EQ(s.rowCount(), static_cast<int>(c.nulls.size()));
+        for (int r = 0; r < s.rowCount(); ++r) EXPECT_EQ(s.isNull(r, 0), c.nulls[r]) << r;
+        EXPECT_EQ(s.columnSum(0), c.sum);
+    }
+}
+
 TEST(RowStore, ScaledValuesRoundHalfAwayFromZeroAndIgnoreNulls) {
     db::RowStore s;
     s.setColumns({{"f", FieldType::Float, 0}, {"i", FieldType::Integer, 0}});
