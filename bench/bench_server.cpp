@@ -7,6 +7,7 @@
 // every call, and once more kept prepared (hand_kept_ms) as the server keeps a procedure's
 // statements between calls: the floor of what any call could cost. The demos are generated once per
 // machine, user and version of the demo's SQL into the temporary folder, outside the timing.
+#include "consumingsink.h"
 #include "server/demo/demobuilder.h"
 #include "server/demo/scripts.h"
 #include "server/server.h"
@@ -70,21 +71,6 @@ const std::string& demoFolder(int shipments) {
 }
 
 // Takes every value as the library's row store would, without keeping it.
-class ConsumingSink : public server::RowSink {
-public:
-    void columns(const std::vector<server::Column>&) override { rows = 0; }
-    void beginRow() override {}
-    void null() override {}
-    void integer(std::int64_t v) override { sum += static_cast<std::uint64_t>(v); }
-    void real(double v) override { sum += static_cast<std::uint64_t>(v); }
-    void currency(std::int64_t v) override { sum += static_cast<std::uint64_t>(v); }
-    void text(std::string_view utf8) override { sum += utf8.size(); }
-    void dateTime(std::int64_t ms) override { sum += static_cast<std::uint64_t>(ms); }
-    void endRow() override { ++rows; }
-    std::size_t rows = 0;
-    std::uint64_t sum = 0;
-};
-
 struct Call {
     const char* procedure;
     std::vector<ProcParam> params;
@@ -281,7 +267,7 @@ void compare(benchmark::State& state, int shipments, const std::vector<Call>& ca
     const auto srv = server::Server::open(folder);
     auto conn = srv.connect("Calvesteri");
     Bare bare(folder);
-    ConsumingSink sink;
+    bench::ConsumingSink sink;
     // Brings the imported receipts up to date, so every timed import is a repeated one.
     conn->call(import().procedure, import().params, static_cast<server::RowSet*>(nullptr));
 

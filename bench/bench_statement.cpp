@@ -8,9 +8,9 @@
 #include "framework/db/dataset.h"
 #include "framework/db/query.h"
 #include "framework/grid/dbgrid.h"
+#include "consumingsink.h"
 #include "syntheticresult.h"
 #include "ui/frmmain.h"
-#include "server/server.h"
 #include "ui/statementexport.h"
 
 #include <QTemporaryDir>
@@ -53,8 +53,8 @@ std::vector<grid::ColumnSpec> statementColumns() {
 }
 
 // A server folder whose database holds a statement result as the demo's procedure returns
-// it: the money columns declared MONEY, the money stored as REAL amounts in cents, and the unreceived share of the profit (lirun_true) with all the
-// decimals its division gives. The procedure OpenResult returns the rows as they stand.
+// it: the money columns declared MONEY, the money stored as REAL amounts in cents, and the
+// unreceived share of the profit (lirun_true) with all the decimals its division gives. The procedure OpenResult returns the rows as they stand.
 class ResultServer {
 public:
     explicit ResultServer(int rows) : m_path(m_dir.filePath(QStringLiteral("bench.db"))) {
@@ -148,22 +148,6 @@ std::int64_t stepAndSum(sqlite3* db) {
     return all;
 }
 
-// The server's side of an opening alone: every cell read and typed, nothing kept.
-class DiscardingSink : public server::RowSink {
-public:
-    void columns(const std::vector<server::Column>&) override {}
-    void beginRow() override { ++rows; }
-    void null() override {}
-    void integer(std::int64_t v) override { sum += v; }
-    void real(double v) override { sum += static_cast<std::int64_t>(v); }
-    void currency(std::int64_t v) override { sum += v; }
-    void text(std::string_view utf8) override { sum += static_cast<std::int64_t>(utf8.size()); }
-    void dateTime(std::int64_t v) override { sum += v; }
-    void endRow() override {}
-    std::int64_t rows = 0;
-    std::int64_t sum = 0;
-};
-
 // The grid as the window shows it, on screen (offscreen platform), laid out once.
 struct GridOver {
     explicit GridOver(db::DataSet& ds) {
@@ -205,7 +189,7 @@ void BM_OpenUnderGrid(benchmark::State& state) {
     proc.AfterOpen = &Tfrmmain::StoredProc1AfterOpen;
     GridOver view(proc);
     const auto reader = server::Server::open(server.folder().toStdString()).connect("bench");
-    DiscardingSink discarded;
+    bench::ConsumingSink discarded;  // the server's side of an opening alone
     double opening = 0;
     double painting = 0;
     double limit = 0;

@@ -275,10 +275,15 @@ CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<P
                 const std::string_view text = withoutLeadingComments(
                     std::string_view(start, static_cast<std::size_t>(pos - start)));
                 const char* sql = sqlite3_sql(stmt.get());
+                std::vector<std::string> casts;
+                if (sqlite3_column_count(stmt.get()) > 0)
+                    casts = selectCastTypes(sql ? sql : "");
+                const bool last = Session::onlyBlank(
+                    std::string_view(pos, static_cast<std::size_t>(end - pos)));
                 kept.statements.push_back(
                     {std::move(stmt), static_cast<std::size_t>(pos - begin),
                      proc + ", statement \"" + std::string(text.substr(0, 200)) + "\"",
-                     selectCastTypes(sql ? sql : "")});
+                     std::move(casts), last});
             }
             KeptStatement& ks = kept.statements[index++];
             sqlite3_stmt* stmt = ks.stmt.get();
@@ -292,9 +297,7 @@ CallResult ProcedureRunner::call(std::string_view procedure, const std::vector<P
                 m_session.run(stmt, nullptr, ks.context);
             } else {
                 result.hasResultSet = true;
-                const bool last =
-                    Session::onlyBlank(std::string_view(pos, static_cast<std::size_t>(end - pos)));
-                if (last && sink) {
+                if (ks.last && sink) {
                     m_session.run(stmt, sink, ks.context, &ks.castTypes);
                     streamed = true;
                 } else {

@@ -47,11 +47,11 @@ int ResultReader::readAll(RowSink* sink) {
     // The columns are read after the first step: a statement kept prepared between calls is
     // prepared again by that step when the schema changed, and may then have other columns.
     int rc = sqlite3_step(m_stmt);
-    describeColumns();
     if (!sink) {
         while (rc == SQLITE_ROW) rc = sqlite3_step(m_stmt);
         return rc;
     }
+    describeColumns();
     std::vector<Row> pending;
     auto untyped = [this] {
         for (bool t : m_typed) {

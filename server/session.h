@@ -28,7 +28,8 @@ struct KeptStatement {
     StatementPtr stmt;
     std::size_t end = 0;                 // offset just past the statement in the body
     std::string context;                 // how an error names the statement
-    std::vector<std::string> castTypes;  // selectCastTypes() of its text
+    std::vector<std::string> castTypes;  // selectCastTypes() of its text, when it has columns
+    bool last = false;                   // only blanks and comments follow it in the body
 };
 struct KeptBody {
     std::string body;  // the text the statements were prepared from

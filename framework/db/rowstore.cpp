@@ -208,8 +208,7 @@ void RowStore::appendInteger(std::int64_t v) {
             d.ints.push_back(v);
             break;
     }
-    if (!d.nulls.empty())
-        d.nulls.push_back(0);
+    d.appendNotNull();
     ++m_appendCol;
 }
 
@@ -236,8 +235,7 @@ void RowStore::appendFloat(double v) {
             d.ints.push_back(wholeNumber(m_defs[c], v));
             break;
     }
-    if (!d.nulls.empty())
-        d.nulls.push_back(0);
+    d.appendNotNull();
     ++m_appendCol;
 }
 
@@ -263,8 +261,7 @@ void RowStore::appendDateTime(std::int64_t msSinceEpoch) {
     const int c = m_appendCol;
     if (m_defs.at(c).type == FieldType::DateTime) {
         ++m_appendCol;
-        if (!m_data[c].nulls.empty())
-            m_data[c].nulls.push_back(0);
+        m_data[c].appendNotNull();
         m_data[c].ints.push_back(msSinceEpoch);
         return;
     }
@@ -468,8 +465,7 @@ void RowStore::setInteger(int row, int col, std::int64_t v) {
             d.ints[row] = v;
             break;
     }
-    if (!d.nulls.empty())
-        d.nulls[row] = 0;
+    d.setNotNull(row);
 }
 
 void RowStore::setFloat(int row, int col, double v) {
@@ -492,8 +488,7 @@ void RowStore::setFloat(int row, int col, double v) {
             d.ints[row] = wholeNumber(m_defs[col], v);
             break;
     }
-    if (!d.nulls.empty())
-        d.nulls[row] = 0;
+    d.setNotNull(row);
 }
 
 void RowStore::setText(int row, int col, std::string_view utf8) {
@@ -505,8 +500,7 @@ void RowStore::setText(int row, int col, std::string_view utf8) {
     d.ints[row] = static_cast<std::int64_t>(d.arena.size());
     d.lens[row] = static_cast<std::uint32_t>(utf8.size());
     d.arena.append(utf8);
-    if (!d.nulls.empty())
-        d.nulls[row] = 0;
+    d.setNotNull(row);
 }
 
 void RowStore::setDateTime(int row, int col, std::int64_t msSinceEpoch) {
@@ -517,8 +511,7 @@ void RowStore::setDateTime(int row, int col, std::int64_t msSinceEpoch) {
         return;
     }
     m_data[col].ints[row] = msSinceEpoch;
-    if (!m_data[col].nulls.empty())
-        m_data[col].nulls[row] = 0;
+    m_data[col].setNotNull(row);
 }
 
 std::vector<std::string> RowStore::snapshotRow(int row) const {
@@ -553,8 +546,10 @@ void RowStore::restoreRow(int row, const std::vector<std::string>& snapshot) {
         } else {
             std::memcpy(&d.ints[row], s.data() + 1, sizeof(std::int64_t));
         }
-        if (s[0] || !d.nulls.empty())
-            nullFlags(d, m_rows)[row] = static_cast<std::uint8_t>(s[0]);
+        if (s[0])
+            nullFlags(d, m_rows)[row] = 1;
+        else
+            d.setNotNull(row);
     }
 }
 

@@ -94,8 +94,7 @@ public:
         const int c = m_appendCol;
         if (c < columnCount() && m_defs[static_cast<std::size_t>(c)].type == FieldType::Currency) {
             ColumnData& d = m_data[static_cast<std::size_t>(c)];
-            if (!d.nulls.empty())
-                d.nulls.push_back(0);
+            d.appendNotNull();
             d.ints.push_back(tenThousandths);
             ++m_appendCol;
             return;
@@ -109,8 +108,7 @@ public:
             const FieldType t = m_defs[static_cast<std::size_t>(c)].type;
             if (t == FieldType::String || t == FieldType::Memo) {
                 ColumnData& d = m_data[static_cast<std::size_t>(c)];
-                if (!d.nulls.empty())
-                    d.nulls.push_back(0);
+                d.appendNotNull();
                 d.ints.push_back(static_cast<std::int64_t>(d.arena.size()));
                 d.lens.push_back(static_cast<std::uint32_t>(utf8.size()));
                 d.arena.append(utf8);
@@ -166,6 +164,14 @@ private:
         // more stream of writes per cell); then one flag per row.
         std::vector<std::uint8_t> nulls;
         TextArena arena;
+        void appendNotNull() {
+            if (!nulls.empty())
+                nulls.push_back(0);
+        }
+        void setNotNull(int row) {
+            if (!nulls.empty())
+                nulls[static_cast<std::size_t>(row)] = 0;
+        }
     };
     // The column's null flags made whole for `rows` rows, none of them null.
     static std::vector<std::uint8_t>& nullFlags(ColumnData& d, int rows);
